@@ -1,0 +1,6 @@
+#include "Port.h"
+
+Port::~Port() {}
+
+// No transport of this family buffers output, so there is nothing to flush.
+void Port::Flush() {}

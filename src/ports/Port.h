@@ -1,0 +1,21 @@
+#ifndef BRLWIN32_PORT_H
+#define BRLWIN32_PORT_H
+
+// A byte transport to the display. The driver holds exactly one at a time,
+// talks to it only through these operations and destroys it through the
+// virtual destructor; a transport is opened once and never reopened.
+class Port {
+public:
+    virtual ~Port();
+
+    // 1 when the transport is ready, else 0 (the owner then destroys it).
+    virtual int Open(const char* portName) = 0;
+    virtual int WriteByte(unsigned char byte) = 0;
+    // 1 only when all length bytes went out.
+    virtual int Write(const unsigned char* bytes, int length) = 0;
+    // Stores up to length bytes at the start of buffer; returns how many.
+    virtual int Read(unsigned char* buffer, int length, unsigned int timeoutMs) = 0;
+    virtual void Flush();
+};
+
+#endif

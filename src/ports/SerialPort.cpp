@@ -1,0 +1,116 @@
+#include "SerialPort.h"
+
+SerialPort::SerialPort() : handle(NULL) {}
+
+SerialPort::~SerialPort() { Close(); }
+
+void SerialPort::CutDeviceName(const char* portString, char (&deviceName)[DeviceNameSize])
+{
+    int n = lstrlenA(portString) + 1;
+    for (int i = 0; portString[i] != '\0'; ++i) {
+        if (portString[i] == ':') {
+            n = i + 1;
+            break;
+        }
+    }
+    if (n > DeviceNameSize)
+        n = DeviceNameSize;
+    lstrcpynA(deviceName, portString, n);
+}
+
+HANDLE SerialPort::CreateDevice(const char* deviceName)
+{
+    return CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+int SerialPort::ApplyTimeouts()
+{
+    // Reads return at once with whatever has arrived; a write of n bytes may
+    // take 100 * n + 1 ms, which is what a display holding CTS off gets.
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 100;
+    timeouts.WriteTotalTimeoutConstant = 1;
+    return SetCommTimeouts(handle, &timeouts) ? 1 : 0;
+}
+
+int SerialPort::Open(const char* portName)
+{
+    char deviceName[DeviceNameSize];
+    CutDeviceName(portName, deviceName);
+
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!BuildCommDCBA(portName, &dcb))
+        return 0;
+
+    HANDLE device = CreateDevice(deviceName);
+    if (device == INVALID_HANDLE_VALUE)
+        return 0;
+    handle = device;
+
+    // A port that refuses the settings still moves bytes; only the
+    // time-outs decide whether it is usable.
+    SetCommState(handle, &dcb);
+    return ApplyTimeouts();
+}
+
+int SerialPort::WriteByte(unsigned char byte)
+{
+    if (handle == NULL)
+        return 1;
+    DWORD written = 0;
+    if (WriteFile(handle, &byte, 1, &written, NULL) && written == 1)
+        return 1;
+    DWORD errors = 0;
+    ClearCommError(handle, &errors, NULL);
+    return 0;
+}
+
+int SerialPort::Write(const unsigned char* bytes, int length)
+{
+    if (handle == NULL)
+        return 1;
+    if (length < 0)
+        return 0;
+    DWORD written = 0;
+    if (WriteFile(handle, bytes, (DWORD)length, &written, NULL) && written == (DWORD)length)
+        return 1;
+    DWORD errors = 0;
+    ClearCommError(handle, &errors, NULL);
+    return 0;
+}
+
+int SerialPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
+{
+    int count = 0;
+    DWORD start = GetTickCount();
+    while (count < length) {
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer + count, (DWORD)(length - count), &got, NULL)) {
+            DWORD errors = 0;
+            ClearCommError(handle, &errors, NULL);
+            // Bytes stored before the failure are off the line already:
+            // report them rather than lose a key press or a model reply.
+            return count;
+        }
+        if (got > (DWORD)(length - count))
+            got = (DWORD)(length - count);
+        count += (int)got;
+        if (GetTickCount() - start > timeoutMs)
+            break;
+    }
+    return count;
+}
+
+void SerialPort::Flush() {}
+
+void SerialPort::Close()
+{
+    if (handle != NULL)
+        CloseHandle(handle);
+    handle = NULL;
+}

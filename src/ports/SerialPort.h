@@ -1,0 +1,34 @@
+#ifndef BRLWIN32_SERIAL_PORT_H
+#define BRLWIN32_SERIAL_PORT_H
+
+#include <windows.h>
+
+#include "Port.h"
+
+// A COM port whose line settings come from a mode string such as
+// "COM1:9600,n,8,1", read by the system's BuildCommDCBA.
+class SerialPort : public Port {
+public:
+    SerialPort();
+    ~SerialPort() override;
+
+    int Open(const char* portName) override;
+    int WriteByte(unsigned char byte) override;
+    int Write(const unsigned char* bytes, int length) override;
+    int Read(unsigned char* buffer, int length, unsigned int timeoutMs) override;
+    void Flush() override;
+
+    void Close();
+
+protected:
+    enum { DeviceNameSize = 40 };
+
+    // The device name is the port string up to its first ':'.
+    static void CutDeviceName(const char* portString, char (&deviceName)[DeviceNameSize]);
+    static HANDLE CreateDevice(const char* deviceName);
+    int ApplyTimeouts();
+
+    HANDLE handle;
+};
+
+#endif

@@ -1,0 +1,324 @@
+#include "Win32Double.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace win32double {
+
+Win32Double& Win32Double::Get()
+{
+    static Win32Double instance;
+    return instance;
+}
+
+void Win32Double::Reset()
+{
+    devices.clear();
+    handles.clear();
+    clock = TickClock();
+    platformId = VER_PLATFORM_WIN32_NT;
+    failVersionQuery = false;
+    lastVersionInfoSize = 0;
+    versionQueries = 0;
+    openedNames.clear();
+    lastCommDefinition.clear();
+    openHandles = 0;
+    lastError = 0;
+}
+
+FakeDevice& Win32Double::AddDevice(const std::string& name)
+{
+    devices.push_back(std::make_unique<FakeDevice>());
+    devices.back()->name = name;
+    return *devices.back();
+}
+
+FakeDevice* Win32Double::Find(const std::string& name)
+{
+    for (auto& device : devices)
+        if (device->name == name)
+            return device.get();
+    return nullptr;
+}
+
+HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    openedNames.push_back(name ? name : "");
+    FakeDevice* device = name ? Find(name) : nullptr;
+    if (device == nullptr) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    // Devices are opened without sharing: a second open is refused, as the
+    // system refuses it.
+    if (device->refuseOpen || (device->isOpen && share == 0)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    device->isOpen = true;
+    device->openCount++;
+    device->lastOpenAccess = access;
+    device->lastOpenShare = share;
+    device->lastOpenDisposition = disposition;
+    device->lastOpenFlags = flags;
+    uintptr_t value = nextHandle;
+    nextHandle += 4;
+    handles[value] = device;
+    openHandles++;
+    return reinterpret_cast<HANDLE>(value);
+}
+
+FakeDevice* Win32Double::FromHandle(HANDLE handle)
+{
+    auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == handles.end() ? nullptr : it->second;
+}
+
+bool Win32Double::Close(HANDLE handle)
+{
+    auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == handles.end())
+        return false;
+    it->second->isOpen = false;
+    it->second->closeCount++;
+    handles.erase(it);
+    openHandles--;
+    return true;
+}
+
+void Win32Double::DeliverArrivals(FakeDevice& device)
+{
+    auto& arrivals = device.arrivals;
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const FakeDevice::Arrival& a, const FakeDevice::Arrival& b) { return a.at < b.at; });
+    while (!arrivals.empty() && static_cast<int32_t>(clock.Now() - arrivals.front().at) >= 0) {
+        device.Send(arrivals.front().bytes);
+        arrivals.erase(arrivals.begin());
+    }
+}
+
+void AnswerQueryWith(FakeDevice& device, const Bytes& reply)
+{
+    device.onWrite = [reply](FakeDevice& d, const Bytes& bytes) {
+        for (size_t i = 0; i + 1 < bytes.size(); ++i)
+            if (bytes[i] == 0x1B && bytes[i + 1] == 0x3F)
+                d.Send(reply);
+    };
+}
+
+} // namespace win32double
+
+using win32double::Bytes;
+using win32double::FakeDevice;
+using win32double::Win32Double;
+
+extern "C" {
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flags, HANDLE)
+{
+    return Win32Double::Get().Open(name, access, share, disposition, flags);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
+{
+    Win32Double& w = Win32Double::Get();
+    if (read)
+        *read = 0;
+    FakeDevice* device = w.FromHandle(file);
+    if (device == nullptr)
+        return FALSE;
+    long call = device->readCalls++;
+    w.DeliverArrivals(*device);
+    // Reading takes time on a real line; without this a time-out loop over
+    // a silent device would never end.
+    if (device->readsPerTick <= 1 || device->readCalls % device->readsPerTick == 0)
+        w.clock.Advance(device->msPerRead);
+    if (device->failAllReads || call == device->failReadAtCall)
+        return FALSE;
+    size_t n = std::min<size_t>({ toRead, device->toHost.size(), device->maxReadChunk });
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = device->toHost.front();
+        device->toHost.pop_front();
+    }
+    if (read)
+        *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
+{
+    Win32Double& w = Win32Double::Get();
+    if (written)
+        *written = 0;
+    FakeDevice* device = w.FromHandle(file);
+    if (device == nullptr || device->failWrites)
+        return FALSE;
+    if (device->ctsHeldOff) {
+        // The write time-out runs out with nothing sent.
+        w.clock.Advance(device->timeouts.WriteTotalTimeoutMultiplier * toWrite +
+                        device->timeouts.WriteTotalTimeoutConstant);
+        return TRUE;
+    }
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    Bytes bytes(in, in + toWrite);
+    device->written.insert(device->written.end(), bytes.begin(), bytes.end());
+    device->writes.push_back(bytes);
+    if (written)
+        *written = toWrite;
+    if (device->onWrite)
+        device->onWrite(*device, bytes);
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) { return Win32Double::Get().Close(object) ? TRUE : FALSE; }
+
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                     LPDWORD returned, LPOVERLAPPED)
+{
+    FakeDevice* d = Win32Double::Get().FromHandle(device);
+    if (d == nullptr)
+        return FALSE;
+    const auto* bytes = static_cast<const uint8_t*>(in);
+    d->ioctls.push_back({ code, bytes ? Bytes(bytes, bytes + inSize) : Bytes(), out == nullptr, outSize,
+                          returned != nullptr });
+    if (returned)
+        *returned = 0;
+    return TRUE;
+}
+
+// Reads the old mode-string form, "COM1:9600,n,8,1", enough for the driver's
+// use: the device prefix is skipped and baud, parity, data bits and stop
+// bits are taken in that order.
+BOOL BuildCommDCBA(LPCSTR definition, LPDCB dcb)
+{
+    Win32Double::Get().lastCommDefinition = definition ? definition : "";
+    if (definition == nullptr || dcb == nullptr)
+        return FALSE;
+    const char* s = std::strchr(definition, ':');
+    s = s ? s + 1 : definition;
+    while (*s == ' ')
+        s++;
+    char* end = nullptr;
+    unsigned long baud = std::strtoul(s, &end, 10);
+    if (end == s || baud == 0)
+        return FALSE;
+    DCB result = *dcb;
+    result.BaudRate = static_cast<DWORD>(baud);
+    result.fBinary = 1;
+    s = end;
+    if (*s == ',') {
+        s++;
+        switch (*s) {
+        case 'n': case 'N': result.Parity = NOPARITY; break;
+        case 'o': case 'O': result.Parity = ODDPARITY; break;
+        case 'e': case 'E': result.Parity = EVENPARITY; break;
+        default: return FALSE;
+        }
+        result.fParity = result.Parity != NOPARITY;
+        s++;
+    }
+    if (*s == ',') {
+        s++;
+        if (*s < '5' || *s > '8')
+            return FALSE;
+        result.ByteSize = static_cast<BYTE>(*s - '0');
+        s++;
+    }
+    if (*s == ',') {
+        s++;
+        if (*s == '1')
+            result.StopBits = ONESTOPBIT;
+        else if (*s == '2')
+            result.StopBits = TWOSTOPBITS;
+        else
+            return FALSE;
+        s++;
+    }
+    if (*s != '\0')
+        return FALSE;
+    *dcb = result;
+    return TRUE;
+}
+
+BOOL GetCommState(HANDLE file, LPDCB dcb)
+{
+    FakeDevice* device = Win32Double::Get().FromHandle(file);
+    if (device == nullptr)
+        return FALSE;
+    device->getCommStateCalls++;
+    *dcb = device->reportedDcb;
+    dcb->DCBlength = sizeof(DCB);
+    return TRUE;
+}
+
+BOOL SetCommState(HANDLE file, LPDCB dcb)
+{
+    FakeDevice* device = Win32Double::Get().FromHandle(file);
+    if (device == nullptr)
+        return FALSE;
+    device->setCommStateCalls++;
+    device->dcb = *dcb;
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
+{
+    FakeDevice* device = Win32Double::Get().FromHandle(file);
+    if (device == nullptr || device->refuseTimeouts)
+        return FALSE;
+    device->timeoutsSet = true;
+    device->timeouts = *timeouts;
+    return TRUE;
+}
+
+BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
+{
+    if (errors)
+        *errors = 0;
+    if (stat)
+        std::memset(stat, 0, sizeof *stat);
+    FakeDevice* device = Win32Double::Get().FromHandle(file);
+    if (device == nullptr)
+        return FALSE;
+    device->clearCommErrorCalls++;
+    return TRUE;
+}
+
+DWORD GetTickCount(void) { return Win32Double::Get().clock.Now(); }
+
+DWORD GetLastError(void) { return Win32Double::Get().lastError; }
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info)
+{
+    Win32Double& w = Win32Double::Get();
+    w.versionQueries++;
+    if (info == nullptr)
+        return FALSE;
+    w.lastVersionInfoSize = info->dwOSVersionInfoSize;
+    if (w.failVersionQuery || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+        return FALSE;
+    info->dwMajorVersion = w.platformId == VER_PLATFORM_WIN32_NT ? 6 : 4;
+    info->dwMinorVersion = w.platformId == VER_PLATFORM_WIN32_NT ? 1 : 10;
+    info->dwBuildNumber = 0;
+    info->dwPlatformId = w.platformId;
+    info->szCSDVersion[0] = '\0';
+    return TRUE;
+}
+
+int lstrlenA(LPCSTR string) { return string ? static_cast<int>(std::strlen(string)) : 0; }
+
+LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int length)
+{
+    if (length <= 0)
+        return destination;
+    int i = 0;
+    for (; i < length - 1 && source[i] != '\0'; ++i)
+        destination[i] = source[i];
+    destination[i] = '\0';
+    return destination;
+}
+
+} // extern "C"

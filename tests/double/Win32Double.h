@@ -1,0 +1,122 @@
+// A test double behind the Win32 names the driver calls: scriptable devices
+// (serial ports and kernel devices) and a tick clock that moves only when a
+// test or a device script moves it. Used by the native unit tests; the
+// driver sources are built unchanged against tests/win32/windows.h.
+#ifndef BRLWIN32_WIN32_DOUBLE_H
+#define BRLWIN32_WIN32_DOUBLE_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace win32double {
+
+using Bytes = std::vector<uint8_t>;
+
+class TickClock {
+public:
+    DWORD Now() const { return now; }
+    void Set(DWORD ms) { now = ms; }
+    void Advance(DWORD ms) { now += ms; }
+
+private:
+    DWORD now = 1000;
+};
+
+// One device that CreateFileA can open by name: "COM1", "\\.\QZPAR1", ...
+struct FakeDevice {
+    std::string name;
+
+    // What the driver did to it.
+    int openCount = 0;
+    int closeCount = 0;
+    bool isOpen = false;
+    Bytes written;                // every byte written, in order
+    std::vector<Bytes> writes;    // one entry per WriteFile call
+    int readCalls = 0;
+    int clearCommErrorCalls = 0;
+    int setCommStateCalls = 0;
+    int getCommStateCalls = 0;
+    DCB dcb{};                    // the last DCB given to SetCommState
+    bool timeoutsSet = false;
+    COMMTIMEOUTS timeouts{};      // the last time-outs given to SetCommTimeouts
+    DWORD lastOpenAccess = 0, lastOpenShare = 0, lastOpenDisposition = 0, lastOpenFlags = 0;
+    struct Ioctl {
+        DWORD code;
+        Bytes in;
+        bool outNull;
+        DWORD outSize;
+        bool returnedSupplied;
+    };
+    std::vector<Ioctl> ioctls;
+
+    // What it does.
+    DCB reportedDcb{};            // what GetCommState reports
+    bool refuseOpen = false;      // CreateFileA fails (device in use)
+    bool refuseTimeouts = false;  // SetCommTimeouts fails
+    bool ctsHeldOff = false;      // writes time out: TRUE, nothing written
+    bool failWrites = false;      // WriteFile returns FALSE
+    long failReadAtCall = -1;     // this ReadFile call (0-based, per device) fails
+    bool failAllReads = false;
+    size_t maxReadChunk = SIZE_MAX; // at most this many bytes per ReadFile
+    DWORD msPerRead = 1;          // the clock moves this much ...
+    int readsPerTick = 1;         // ... at every readsPerTick-th ReadFile
+    std::deque<uint8_t> toHost;   // bytes waiting for the driver's ReadFile
+    struct Arrival {
+        DWORD at;
+        Bytes bytes;
+    };
+    std::vector<Arrival> arrivals; // bytes that arrive once the clock reaches at
+    // Called after every successful write with the bytes written; may queue
+    // an answer in toHost (a scripted display).
+    std::function<void(FakeDevice&, const Bytes&)> onWrite;
+
+    void Send(const Bytes& bytes) { toHost.insert(toHost.end(), bytes.begin(), bytes.end()); }
+    void SendAt(DWORD at, const Bytes& bytes) { arrivals.push_back({ at, bytes }); }
+};
+
+class Win32Double {
+public:
+    static Win32Double& Get();
+
+    // Forgets every device and puts the clock and the version back.
+    void Reset();
+
+    FakeDevice& AddDevice(const std::string& name);
+    FakeDevice* Find(const std::string& name);
+
+    TickClock clock;
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
+    bool failVersionQuery = false;
+    DWORD lastVersionInfoSize = 0;
+    int versionQueries = 0;
+    std::vector<std::string> openedNames; // every name given to CreateFileA
+    std::string lastCommDefinition;       // the last string given to BuildCommDCBA
+    int openHandles = 0;
+    DWORD lastError = 0;
+
+    // Used by the function definitions.
+    HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+    FakeDevice* FromHandle(HANDLE handle);
+    bool Close(HANDLE handle);
+    void DeliverArrivals(FakeDevice& device);
+
+private:
+    std::vector<std::unique_ptr<FakeDevice>> devices;
+    std::map<uintptr_t, FakeDevice*> handles;
+    uintptr_t nextHandle = 0x100;
+};
+
+// A display of this family behind a FakeDevice: answers the model query with
+// reply, as a display would.
+void AnswerQueryWith(FakeDevice& device, const Bytes& reply);
+
+} // namespace win32double
+
+#endif

@@ -1,0 +1,108 @@
+// Shared set-up for tests that drive the driver through its exports against
+// the Win32 double.
+#ifndef BRLWIN32_DRIVER_TEST_SUPPORT_H
+#define BRLWIN32_DRIVER_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "HostStreamDecoder.h"
+#include "Win32Double.h"
+#include "brlwin32.h"
+#include "protocol/EscProtocolDriver.h"
+
+namespace testsupport {
+
+using win32double::Bytes;
+using win32double::FakeDevice;
+using win32double::Win32Double;
+
+struct KeyCall {
+    unsigned int code;
+    unsigned int argument;
+    bool operator==(const KeyCall& o) const { return code == o.code && argument == o.argument; }
+};
+
+inline std::ostream& operator<<(std::ostream& os, const KeyCall& c)
+{
+    char b[48];
+    snprintf(b, sizeof b, "{%08X, %u}", c.code, c.argument);
+    return os << b;
+}
+
+std::vector<KeyCall>& RecordedKeys();
+// Runs after each recorded call; lets a test re-enter the exports.
+std::function<void(const KeyCall&)>& OnKey();
+void BRLCALLBACK RecordKey(unsigned int code, unsigned int argument);
+
+std::string Hex(const Bytes& bytes);
+
+inline Bytes ModelReply(int textCells)
+{
+    return { 0x3F, static_cast<uint8_t>(textCells == 20 ? 0 : textCells == 40 ? 1 : 2), 0x00 };
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Win32Double::Get().Reset();
+        RecordedKeys().clear();
+        OnKey() = nullptr;
+        driver = std::make_unique<EscProtocolDriver>();
+    }
+    void TearDown() override
+    {
+        driver.reset();
+        OnKey() = nullptr;
+        EXPECT_EQ(0, Win32Double::Get().openHandles) << "handles left open";
+    }
+
+    Win32Double& Double() { return Win32Double::Get(); }
+
+    // A serial device with a display of this many text cells behind it.
+    FakeDevice& AddDisplay(const std::string& name = "COM1", int textCells = 40)
+    {
+        FakeDevice& d = Double().AddDevice(name);
+        win32double::AnswerQueryWith(d, ModelReply(textCells));
+        return d;
+    }
+
+    // Opens COM1 with a 40-cell display and forgets the identification
+    // bytes, so that a test sees only what follows.
+    FakeDevice& ReadyDisplay(int textCells = 40)
+    {
+        FakeDevice& d = AddDisplay("COM1", textCells);
+        int result = BrlInit("COM1:38400,n,8,1", RecordKey);
+        EXPECT_EQ(0x0500 + textCells, result);
+        d.written.clear();
+        d.writes.clear();
+        return d;
+    }
+
+    // The cell packets the device received since its last clear, decoded.
+    std::vector<Bytes> CellPackets(const FakeDevice& d, int cellCount = 45)
+    {
+        HostStreamDecoder decoder(cellCount);
+        std::vector<HostStreamDecoder::Message> out;
+        decoder.Feed(d.written.data(), d.written.size(), out);
+        decoder.Finish(out);
+        std::vector<Bytes> packets;
+        for (const auto& m : out) {
+            EXPECT_EQ(HostStreamDecoder::Message::Cells, m.kind) << m.Describe(5);
+            packets.push_back(m.cells);
+        }
+        return packets;
+    }
+
+    std::unique_ptr<EscProtocolDriver> driver;
+};
+
+} // namespace testsupport
+
+#endif
