@@ -21,7 +21,8 @@
  * len=N W0 W1" (the two words only when the block is 8 bytes), "ioctl ...
  * refused", "write N b0 b1 ..." (first 32 bytes), "read N", "empty-reads N"
  * (empty reads are counted, not logged one by one, and the count is flushed
- * before the next non-empty read and at cleanup), "fromsim N", "refused
+ * before the next non-empty read and at cleanup), "fromsim N" (bytes the
+ * simulator sent since the last line, logged with the next request), "refused
  * <request>" for requests on a second file object, "cleanup", "close".
  */
 #include <ddk/ntddk.h>
@@ -52,8 +53,13 @@ typedef struct Unit {
     UCHAR ring[RING_SIZE];
     ULONG head;
     ULONG count;
-    ULONG dropped;
     ULONG emptyReads;
+    /* What the feeding thread saw, logged by the next request: Wine's
+     * kernel mutexes do not hand over reliably between that thread and the
+     * request thread, so only requests write to the log. */
+    ULONG arrived;
+    ULONG dropped;
+    NTSTATUS feedFailure;
 
     HANDLE thread;
     volatile LONG stopping;
@@ -101,20 +107,52 @@ static void LineDec(Line *l, ULONG v)
         LineChar(l, tmp[--n]);
 }
 
-static void LogLine(Unit *u, Line *l)
+static void WriteLog(Unit *u, Line *l)
 {
     IO_STATUS_BLOCK iosb;
     LARGE_INTEGER end;
 
-    if (!u->log)
-        return;
     LineChar(l, '\n');
     /* An explicit end-of-file offset keeps lines whole when the file is
      * also appended to from outside (a test may write markers into it). */
     end.HighPart = -1;
     end.LowPart = FILE_WRITE_TO_END_OF_FILE;
-    KeWaitForSingleObject(&u->logLock, Executive, KernelMode, FALSE, NULL);
     ZwWriteFile(u->log, NULL, NULL, NULL, &iosb, l->text, l->len, &end, NULL);
+}
+
+static void PendingLine(Unit *u, const char *s, ULONG v)
+{
+    Line l;
+    l.len = 0;
+    LineText(&l, s);
+    LineDec(&l, v);
+    WriteLog(u, &l);
+}
+
+/* Called from request routines only (see the note at Unit::arrived). */
+static void LogLine(Unit *u, Line *l)
+{
+    KIRQL irql;
+    ULONG arrived, dropped;
+    NTSTATUS failure;
+
+    if (!u->log)
+        return;
+    KeWaitForSingleObject(&u->logLock, Executive, KernelMode, FALSE, NULL);
+    KeAcquireSpinLock(&u->lock, &irql);
+    arrived = u->arrived;
+    dropped = u->dropped;
+    failure = u->feedFailure;
+    u->arrived = u->dropped = 0;
+    u->feedFailure = STATUS_SUCCESS;
+    KeReleaseSpinLock(&u->lock, irql);
+    if (arrived)
+        PendingLine(u, "fromsim ", arrived);
+    if (dropped)
+        PendingLine(u, "fromsim dropped ", dropped);
+    if (failure != STATUS_SUCCESS)
+        PendingLine(u, "fromsim failed ", (ULONG)failure);
+    WriteLog(u, l);
     KeReleaseMutex(&u->logLock, FALSE);
 }
 
@@ -231,13 +269,16 @@ static VOID NTAPI FromSimThread(PVOID context)
     for (;;) {
         IO_STATUS_BLOCK iosb;
         KIRQL irql;
-        ULONG i, n, dropped;
+        ULONG i, n;
         NTSTATUS status = ZwReadFile(u->fromSim, NULL, NULL, NULL, &iosb, buffer,
                                      sizeof(buffer), NULL, NULL);
         if (u->stopping)
             break;
         if (!NT_SUCCESS(status)) {
-            LogNumber(u, "fromsim failed ", (ULONG)status);
+            KIRQL irql2;
+            KeAcquireSpinLock(&u->lock, &irql2);
+            u->feedFailure = status;
+            KeReleaseSpinLock(&u->lock, irql2);
             break;
         }
         n = (ULONG)iosb.Information;
@@ -250,12 +291,8 @@ static VOID NTAPI FromSimThread(PVOID context)
             u->ring[(u->head + u->count) % RING_SIZE] = buffer[i];
             ++u->count;
         }
-        dropped = u->dropped;
-        u->dropped = 0;
+        u->arrived += n;
         KeReleaseSpinLock(&u->lock, irql);
-        LogNumber(u, "fromsim ", n);
-        if (dropped)
-            LogNumber(u, "fromsim dropped ", dropped);
     }
     PsTerminateSystemThread(STATUS_SUCCESS);
 }
