@@ -208,8 +208,9 @@ bool KernelDeviceBridge::makeFifos()
     return true;
 }
 
-// The registry is written through reg.exe in one cmd process: regedit's
-// .reg import turned REG_EXPAND_SZ data into garbage in Wine 8. The image
+// The registry is written through reg.exe in one cmd process: Wine 8's
+// regedit stored the UTF-16 bytes of a hex(2) value from an ANSI .reg file
+// as characters, which left an image path of "\". The image
 // path is absolute because Wine 8 fails to load a relative System32 one.
 bool KernelDeviceBridge::writeInstallScript(const std::string& path) const
 {

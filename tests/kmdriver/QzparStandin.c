@@ -21,9 +21,11 @@
  * len=N W0 W1" (the two words only when the block is 8 bytes), "ioctl ...
  * refused", "write N b0 b1 ..." (first 32 bytes), "read N", "empty-reads N"
  * (empty reads are counted, not logged one by one, and the count is flushed
- * before the next non-empty read and at cleanup), "fromsim N" (bytes the
+ * before the next non-empty read and at cleanup and close), "fromsim N" (bytes the
  * simulator sent since the last line, logged with the next request), "refused
- * <request>" for requests on a second file object, "cleanup", "close".
+ * <request>" for requests on a second file object, "cleanup" (Windows
+ * only: Wine sends no cleanup request), "close", "close other" (the second
+ * file object), "unload".
  */
 #include <ddk/ntddk.h>
 #include "../../src/ports/ParallelDeviceIoctl.h"
