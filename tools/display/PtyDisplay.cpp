@@ -20,11 +20,13 @@ PtyDisplay::~PtyDisplay() { ClosePty(); }
 
 void PtyDisplay::OpenPty()
 {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec everywhere: a host started from this process must not
+    // hold the master, or unplugging would not hang the line up.
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
         throw std::runtime_error("cannot create a pty");
     slavePath = ptsname(master);
-    slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+    slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0)
         throw std::runtime_error("cannot open " + slavePath);
     termios t;
@@ -37,7 +39,7 @@ void PtyDisplay::OpenPty()
             throw std::runtime_error("cannot link " + linkPath);
     }
     int p[2];
-    if (pipe(p) != 0)
+    if (pipe2(p, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     wakeRead = p[0];
     wakeWrite = p[1];

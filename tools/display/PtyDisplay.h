@@ -44,6 +44,11 @@ public:
     template <typename F> auto With(F f) const
     {
         std::lock_guard<std::mutex> lock(mutex);
+        return f(static_cast<const DisplaySimulator&>(simulator));
+    }
+    template <typename F> auto Change(F f)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
         return f(simulator);
     }
     // Waits until pred(simulator) holds or the time runs out.

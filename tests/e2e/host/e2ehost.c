@@ -1,1 +1,264 @@
-int main(void){return 0;}
+/*
+ * e2ehost: a 32-bit Windows host that loads brlwin32.dll exactly as a real
+ * host does (LoadLibraryA, GetProcAddress) and drives it from commands on
+ * its standard input, one per line. The Linux side of the end-to-end tests
+ * plays the display and checks what this program prints.
+ *
+ *   e2ehost DLLPATH
+ *
+ * Commands                      Prints
+ *   callback stdcall|cdecl|none   = 1      callback for the next init
+ *   init NAME | init-null         = RESULT
+ *   display HEX...                = RESULT BrlDisplay(bytes, count of bytes)
+ *   display-count N HEX...        = RESULT BrlDisplay(bytes, N), bytes padded
+ *   display-null N                = RESULT BrlDisplay(NULL, N)
+ *   status HEX... | status-null N = RESULT
+ *   clear | refresh | terminate | timer
+ *   sleep FLAG                    = RESULT
+ *   on-key ACTION                 what the callback does at its next call:
+ *                                 none, terminate, sleep, display HEX...
+ *   quit                          bye
+ * Every key callback prints "key CODE ARG" (hex code, decimal argument) as
+ * it happens. Every export is called through a thunk that checks the stack
+ * pointer and the callee-saved registers; a mismatch prints "stack broken".
+ */
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "brlwin32.h"
+
+static BrlInitProc pInit;
+static BrlTerminateProc pTerminate;
+static BrlDisplayProc pDisplay;
+static BrlDisplayStatusProc pDisplayStatus;
+static BrlClearProc pClear;
+static BrlRefreshProc pRefresh;
+static BrlSleepProc pSleep;
+static BrlTimerProc pTimer;
+
+/* Sentinels in the callee-saved registers across a call; set by the thunk. */
+unsigned g_espBefore, g_espAfter, g_ebx, g_esi, g_edi, g_ebp;
+
+/* int checked_call2(void *f, int a, int b): calls the cdecl function f(a, b)
+ * with known values in ebx, esi, edi and ebp and records what they and esp
+ * are afterwards. The stack pointer is restored from the saved copy, so a
+ * broken callee is reported instead of crashing here. */
+int checked_call2(void *f, int a, int b);
+__asm__(
+    ".text\n"
+    ".globl _checked_call2\n"
+    "_checked_call2:\n"
+    "  push %ebp\n"
+    "  push %ebx\n"
+    "  push %esi\n"
+    "  push %edi\n"
+    "  mov 20(%esp), %eax\n"
+    "  mov 24(%esp), %ecx\n"
+    "  mov 28(%esp), %edx\n"
+    "  mov $0x11111111, %ebx\n"
+    "  mov $0x22222222, %esi\n"
+    "  mov $0x33333333, %edi\n"
+    "  mov $0x44444444, %ebp\n"
+    "  push %edx\n"
+    "  push %ecx\n"
+    "  mov %esp, _g_espBefore\n"
+    "  call *%eax\n"
+    "  mov %esp, _g_espAfter\n"
+    "  mov %ebx, _g_ebx\n"
+    "  mov %esi, _g_esi\n"
+    "  mov %edi, _g_edi\n"
+    "  mov %ebp, _g_ebp\n"
+    "  mov _g_espBefore, %esp\n"
+    "  add $8, %esp\n"
+    "  pop %edi\n"
+    "  pop %esi\n"
+    "  pop %ebx\n"
+    "  pop %ebp\n"
+    "  ret\n");
+
+static int g_stackBroken;
+
+static int call2(void *f, int a, int b)
+{
+    int result = checked_call2(f, a, b);
+    if (g_espAfter != g_espBefore || g_ebx != 0x11111111 || g_esi != 0x22222222 ||
+        g_edi != 0x33333333 || g_ebp != 0x44444444) {
+        printf("stack broken: expected esp %08X ebx 11111111 esi 22222222 edi 33333333 ebp 44444444,"
+               " got esp %08X ebx %08X esi %08X edi %08X ebp %08X\n",
+               g_espBefore, g_espAfter, g_ebx, g_esi, g_edi, g_ebp);
+        g_stackBroken = 1;
+    }
+    return result;
+}
+
+static void print_line(const char *line)
+{
+    fputs(line, stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+static void print_result(int result)
+{
+    printf("= %d\n", result);
+    fflush(stdout);
+}
+
+/* What the callback does at its next call. */
+static char g_onKey[512] = "none";
+
+static int parse_hex(const char *text, unsigned char *out, int room)
+{
+    int n = 0;
+    while (*text && n < room) {
+        char *end;
+        unsigned long v;
+        while (*text == ' ')
+            text++;
+        if (!*text)
+            break;
+        v = strtoul(text, &end, 16);
+        if (end == text)
+            break;
+        out[n++] = (unsigned char)v;
+        text = end;
+    }
+    return n;
+}
+
+static void run_key_action(void)
+{
+    char action[512];
+    strcpy(action, g_onKey);
+    strcpy(g_onKey, "none");
+    if (strcmp(action, "terminate") == 0) {
+        pTerminate();
+        print_line("callback: terminated");
+    } else if (strcmp(action, "sleep") == 0) {
+        printf("callback: sleep = %d\n", pSleep(1));
+        fflush(stdout);
+    } else if (strncmp(action, "display ", 8) == 0) {
+        unsigned char cells[256];
+        int n = parse_hex(action + 8, cells, sizeof cells);
+        printf("callback: display = %d\n", pDisplay(cells, n));
+        fflush(stdout);
+    }
+}
+
+static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
+{
+    printf("key %08X %u\n", code, argument);
+    fflush(stdout);
+    run_key_action();
+}
+
+/* Deliberately the wrong convention: the tests use it to show that the
+ * stack check catches a callback that does not remove its arguments. */
+static void __cdecl key_cdecl(unsigned int code, unsigned int argument)
+{
+    printf("key %08X %u\n", code, argument);
+    fflush(stdout);
+}
+
+static KeyCallback g_callback = key_stdcall;
+
+static FARPROC must_find(HMODULE dll, const char *name)
+{
+    FARPROC f = GetProcAddress(dll, name);
+    if (!f) {
+        printf("error: expected export %s, got none\n", name);
+        fflush(stdout);
+        exit(3);
+    }
+    return f;
+}
+
+int main(int argc, char **argv)
+{
+    char line[1024];
+    HMODULE dll;
+
+    setvbuf(stdout, NULL, _IOFBF, 1 << 16);
+    if (argc < 2) {
+        fprintf(stderr, "usage: e2ehost DLLPATH\n");
+        return 2;
+    }
+    dll = LoadLibraryA(argv[1]);
+    if (!dll) {
+        printf("error: cannot load %s (error %lu)\n", argv[1], (unsigned long)GetLastError());
+        fflush(stdout);
+        return 3;
+    }
+    pInit = (BrlInitProc)(void *)must_find(dll, "BrlInit");
+    pTerminate = (BrlTerminateProc)(void *)must_find(dll, "BrlTerminate");
+    pDisplay = (BrlDisplayProc)(void *)must_find(dll, "BrlDisplay");
+    pDisplayStatus = (BrlDisplayStatusProc)(void *)must_find(dll, "BrlDisplayStatus");
+    pClear = (BrlClearProc)(void *)must_find(dll, "BrlClear");
+    pRefresh = (BrlRefreshProc)(void *)must_find(dll, "BrlRefresh");
+    pSleep = (BrlSleepProc)(void *)must_find(dll, "BrlSleep");
+    pTimer = (BrlTimerProc)(void *)must_find(dll, "BrlTimer");
+    print_line("ready");
+
+    while (fgets(line, sizeof line, stdin)) {
+        unsigned char cells[512];
+        char *arg;
+        size_t len = strlen(line);
+        while (len && (line[len - 1] == '\n' || line[len - 1] == '\r'))
+            line[--len] = '\0';
+        arg = strchr(line, ' ');
+        arg = arg ? arg + 1 : line + len;
+        memset(cells, 0, sizeof cells);
+
+        if (strcmp(line, "quit") == 0) {
+            break;
+        } else if (strncmp(line, "callback ", 9) == 0) {
+            if (strcmp(arg, "cdecl") == 0)
+                g_callback = (KeyCallback)(void *)key_cdecl;
+            else if (strcmp(arg, "none") == 0)
+                g_callback = NULL;
+            else
+                g_callback = key_stdcall;
+            print_result(1);
+        } else if (strncmp(line, "init ", 5) == 0) {
+            print_result(call2((void *)pInit, (int)arg, (int)g_callback));
+        } else if (strcmp(line, "init-null") == 0) {
+            print_result(call2((void *)pInit, 0, (int)g_callback));
+        } else if (strncmp(line, "display-count ", 14) == 0) {
+            char *rest;
+            long count = strtol(arg, &rest, 10);
+            parse_hex(rest, cells, sizeof cells);
+            print_result(call2((void *)pDisplay, (int)cells, (int)count));
+        } else if (strncmp(line, "display-null ", 13) == 0) {
+            print_result(call2((void *)pDisplay, 0, atoi(arg)));
+        } else if (strncmp(line, "display", 7) == 0 && (line[7] == ' ' || line[7] == '\0')) {
+            int n = parse_hex(arg, cells, sizeof cells);
+            print_result(call2((void *)pDisplay, (int)cells, n));
+        } else if (strncmp(line, "status-null ", 12) == 0) {
+            print_result(call2((void *)pDisplayStatus, 0, atoi(arg)));
+        } else if (strncmp(line, "status", 6) == 0 && (line[6] == ' ' || line[6] == '\0')) {
+            int n = parse_hex(arg, cells, sizeof cells);
+            print_result(call2((void *)pDisplayStatus, (int)cells, n));
+        } else if (strcmp(line, "clear") == 0) {
+            print_result(call2((void *)pClear, 0, 0));
+        } else if (strcmp(line, "refresh") == 0) {
+            print_result(call2((void *)pRefresh, 0, 0));
+        } else if (strcmp(line, "terminate") == 0) {
+            print_result(call2((void *)pTerminate, 0, 0));
+        } else if (strcmp(line, "timer") == 0) {
+            print_result(call2((void *)pTimer, 0, 0));
+        } else if (strncmp(line, "sleep ", 6) == 0) {
+            print_result(call2((void *)pSleep, atoi(arg), 0));
+        } else if (strncmp(line, "on-key ", 7) == 0) {
+            strncpy(g_onKey, arg, sizeof g_onKey - 1);
+            print_result(1);
+        } else {
+            printf("error: unknown command '%s'\n", line);
+            fflush(stdout);
+        }
+    }
+    print_line(g_stackBroken ? "bye stack-broken" : "bye");
+    return g_stackBroken ? 4 : 0;
+}

@@ -1,0 +1,160 @@
+#include "E2eSupport.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "CellCodec.h"
+
+namespace e2e {
+
+std::string Hex(const Bytes& bytes)
+{
+    std::string s;
+    char b[4];
+    for (uint8_t v : bytes) {
+        snprintf(b, sizeof b, "%02X", v);
+        if (!s.empty())
+            s += ' ';
+        s += b;
+    }
+    return s;
+}
+
+Bytes CellPacket(const Bytes& cells)
+{
+    Bytes p = { 0x1B, 0x42 };
+    for (uint8_t c : cells) {
+        uint8_t w = CellCodec::ToWire(c);
+        p.push_back(w);
+        if (w == 0x1B)
+            p.push_back(w);
+    }
+    return p;
+}
+
+Bytes FullReply(int textCells)
+{
+    Bytes r(15, 0x00);
+    r[0] = 0x3F;
+    r[1] = static_cast<uint8_t>(DisplaySimulator::ModelCode(textCells));
+    return r;
+}
+
+int OpenersOf(const std::string& path)
+{
+    int count = 0;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return -1;
+    std::string self = std::to_string(getpid());
+    while (dirent* p = readdir(proc)) {
+        if (p->d_name[0] < '0' || p->d_name[0] > '9' || self == p->d_name)
+            continue;
+        std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = opendir(fdDir.c_str());
+        if (!fds)
+            continue;
+        while (dirent* f = readdir(fds)) {
+            char target[PATH_MAX];
+            ssize_t n = readlink((fdDir + "/" + f->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0) {
+                target[n] = '\0';
+                count += path == target;
+            }
+        }
+        closedir(fds);
+    }
+    closedir(proc);
+    return count;
+}
+
+WinePrefix& Prefix()
+{
+    static WinePrefix prefix(E2E_WORK_DIR "/wine", E2E_WORK_DIR);
+    return prefix;
+}
+
+void E2eTest::SetUpTestSuite()
+{
+    std::string error;
+    if (!Prefix().Prepare({ "COM5" }, error))
+        FAIL() << error;
+}
+
+void E2eTest::SetUp() {}
+
+void E2eTest::TearDown()
+{
+    if (host) {
+        int code = host->Quit();
+        if (expectCleanExit) {
+            EXPECT_EQ(0, code) << "expected the host to end cleanly, got exit " << code << "; transcript:\n"
+                               << host->Transcript();
+        }
+        host.reset();
+    }
+    display.reset();
+}
+
+void E2eTest::StartDisplay(int textCells, const Bytes& reply)
+{
+    DisplaySimulator::Config config;
+    config.textCells = textCells;
+    config.reply = reply;
+    display = std::make_unique<PtyDisplay>(config, Prefix().LinkFor("COM5"));
+}
+
+void E2eTest::StartHost()
+{
+    host = std::make_unique<HostProcess>(Prefix(), E2E_HOST_EXE, WinePrefix::WindowsPath(E2E_DLL));
+    ASSERT_TRUE(host->Ready()) << "expected the host to load the DLL; got:\n" << host->Transcript();
+}
+
+void E2eTest::InitReady(int textCells, const std::string& name)
+{
+    if (!display)
+        StartDisplay(textCells, FullReply(textCells));
+    if (!host)
+        StartHost();
+    auto r = Do("init " + name);
+    ASSERT_TRUE(r.ok) << host->Transcript();
+    ASSERT_EQ(0x0500 + textCells, r.result) << "expected the model's cell counts";
+    // The query and the sequence after it, so that later marks start after them.
+    ASSERT_TRUE(WaitReceived(5)) << "expected 1B 3F 1B 49 00, got " << Hex(Received());
+}
+
+HostProcess::Reply E2eTest::Do(const std::string& command, int timeoutMs)
+{
+    auto r = host->Command(command, timeoutMs);
+    EXPECT_TRUE(r.ok) << "expected a result for '" << command << "', got:\n" << host->Transcript();
+    for (const auto& line : r.lines)
+        EXPECT_EQ(std::string::npos, line.find("stack broken")) << line;
+    return r;
+}
+
+void E2eTest::DisplaySends(const Bytes& bytes)
+{
+    ASSERT_TRUE(display->Send(bytes)) << "the pty did not queue " << Hex(bytes);
+}
+
+Bytes E2eTest::Received() const
+{
+    return display->With([](const DisplaySimulator& s) { return s.Received(); });
+}
+
+Bytes E2eTest::ReceivedSince(size_t offset) const
+{
+    Bytes all = Received();
+    return offset < all.size() ? Bytes(all.begin() + static_cast<long>(offset), all.end()) : Bytes();
+}
+
+bool E2eTest::WaitReceived(size_t count, int timeoutMs)
+{
+    return display->WaitFor([count](const DisplaySimulator& s) { return s.Received().size() >= count; },
+                            timeoutMs);
+}
+
+} // namespace e2e

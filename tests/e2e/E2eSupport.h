@@ -1,0 +1,57 @@
+// Fixture for tests that run the real DLL under Wine against a display
+// simulated on a pty mapped to COM5.
+#ifndef BRLWIN32_E2E_SUPPORT_H
+#define BRLWIN32_E2E_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HostProcess.h"
+#include "PtyDisplay.h"
+#include "WinePrefix.h"
+
+namespace e2e {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string Hex(const Bytes& bytes);
+// The cell packet the driver must send for these cells (status, then text).
+Bytes CellPacket(const Bytes& cells);
+// A reply that fills the whole 15-byte identification read, so that BrlInit
+// returns at once instead of after the full wait.
+Bytes FullReply(int textCells);
+// Processes other than this one that hold path open.
+int OpenersOf(const std::string& path);
+
+WinePrefix& Prefix();
+
+class E2eTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // A display of this model on COM5, and a host ready for commands.
+    void StartDisplay(int textCells, const Bytes& reply);
+    void StartHost();
+    // init COM5 with the display answering at once; expects the model.
+    void InitReady(int textCells = 40, const std::string& name = "COM5:38400,n,8,1");
+
+    HostProcess::Reply Do(const std::string& command, int timeoutMs = 10000);
+    // Sends bytes from the display and waits until the host can read them.
+    void DisplaySends(const Bytes& bytes);
+    Bytes Received() const;
+    Bytes ReceivedSince(size_t offset) const;
+    bool WaitReceived(size_t count, int timeoutMs = 5000);
+
+    std::unique_ptr<PtyDisplay> display;
+    std::unique_ptr<HostProcess> host;
+    bool expectCleanExit = true;
+};
+
+} // namespace e2e
+
+#endif

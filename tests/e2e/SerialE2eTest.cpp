@@ -1,0 +1,191 @@
+// The real DLL under Wine on a pty-backed COM port.
+#include <termios.h>
+
+#include "E2eSupport.h"
+
+namespace e2e {
+namespace {
+
+class SerialE2eTest : public E2eTest {};
+
+TEST_F(SerialE2eTest, IdentifiesEachModelThroughTheSerialPath)
+{
+    struct Case {
+        int textCells;
+        Bytes reply;
+        int expected;
+    };
+    const Case cases[] = {
+        { 20, FullReply(20), 0x0514 },
+        { 40, { 0x3F, 0x01, 0x00 }, 0x0528 }, // a short reply: the full wait
+        { 80, FullReply(80), 0x0550 },
+        { 40, { 0x3F, 0x03, 0x00 }, 0 },      // no model
+    };
+    for (const auto& c : cases) {
+        StartDisplay(c.textCells, c.reply);
+        StartHost();
+        auto r = Do("init COM5:38400,n,8,1");
+        EXPECT_EQ(c.expected, r.result) << "reply " << Hex(c.reply);
+        ASSERT_TRUE(WaitReceived(5));
+        EXPECT_EQ("1B 3F 1B 49 00", Hex(Received())) << "the query and the sequence after it";
+        Do("terminate");
+        TearDown();
+    }
+}
+
+TEST_F(SerialE2eTest, LineSettingsReachThePort)
+{
+    InitReady(40, "COM5:38400,n,8,1");
+    termios t;
+    ASSERT_TRUE(display->LineSettings(t));
+    EXPECT_EQ(B38400, cfgetospeed(&t));
+    EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
+    EXPECT_EQ(0u, t.c_cflag & PARENB);
+    EXPECT_EQ(0u, t.c_cflag & CSTOPB);
+}
+
+TEST_F(SerialE2eTest, CellPacketArrivesByteForByte)
+{
+    InitReady(20);
+    size_t mark = Received().size();
+    auto r = Do("status 08 40 c3");
+    EXPECT_EQ(1, r.result);
+    r = Do("display 01 80 c3 ff");
+    EXPECT_EQ(1, r.result);
+    Bytes cells(25, 0);
+    cells[0] = 0x08;
+    cells[1] = 0x40;
+    cells[2] = 0xC3;
+    Bytes first = CellPacket(cells);
+    cells[5] = 0x01;
+    cells[6] = 0x80;
+    cells[7] = 0xC3;
+    cells[8] = 0xFF;
+    Bytes second = CellPacket(cells);
+    Bytes expected = first;
+    expected.insert(expected.end(), second.begin(), second.end());
+    ASSERT_TRUE(WaitReceived(mark + expected.size()));
+    EXPECT_EQ(Hex(expected), Hex(ReceivedSince(mark)));
+    EXPECT_EQ(Hex(cells), Hex(display->With([](const DisplaySimulator& s) { return s.Cells(); })));
+}
+
+TEST_F(SerialE2eTest, SameCellsTwiceSendOnePacketAndRefreshAlwaysSends)
+{
+    InitReady(40);
+    size_t mark = Received().size();
+    Do("display 11 22");
+    Do("display 11 22");
+    Do("refresh");
+    Bytes cells(45, 0);
+    cells[5] = 0x11;
+    cells[6] = 0x22;
+    Bytes packet = CellPacket(cells);
+    Bytes expected = packet;
+    expected.insert(expected.end(), packet.begin(), packet.end());
+    ASSERT_TRUE(WaitReceived(mark + expected.size()));
+    EXPECT_EQ(Hex(expected), Hex(ReceivedSince(mark))) << "expected one packet for the repeat and one refresh";
+}
+
+TEST_F(SerialE2eTest, SleepReleasesThePortAndWakeReopensItAndResends)
+{
+    InitReady(40);
+    Do("display 0f f0");
+    ASSERT_TRUE(WaitReceived(5 + 47));
+    EXPECT_EQ(1, OpenersOf(display->SlavePath()) > 0 ? 1 : 0) << "the host holds the port";
+    size_t mark = Received().size();
+    EXPECT_EQ(1, Do("sleep 1").result);
+    Bytes blank = CellPacket(Bytes(45, 0));
+    ASSERT_TRUE(WaitReceived(mark + blank.size()));
+    EXPECT_EQ(Hex(blank), Hex(ReceivedSince(mark))) << "blanked before the port goes";
+    EXPECT_EQ(0, OpenersOf(display->SlavePath())) << "expected the port released while asleep";
+
+    EXPECT_EQ(1, Do("display 55").result) << "cells shown while asleep are kept";
+    mark = Received().size();
+    EXPECT_EQ(1, Do("sleep 0").result);
+    Bytes cells(45, 0);
+    cells[5] = 0x55;
+    Bytes packet = CellPacket(cells);
+    ASSERT_TRUE(WaitReceived(mark + packet.size()));
+    EXPECT_EQ(Hex(packet), Hex(ReceivedSince(mark))) << "expected the current cells on waking, no identification";
+    EXPECT_GT(OpenersOf(display->SlavePath()), 0) << "expected the port open again";
+}
+
+TEST_F(SerialE2eTest, TerminateBlanksAndReleasesAndASecondInitIsRefused)
+{
+    InitReady(40);
+    EXPECT_EQ(0, Do("init COM5:38400,n,8,1").result) << "a second init while the port is open";
+    Do("display 01");
+    ASSERT_TRUE(WaitReceived(5 + 47));
+    size_t mark = Received().size();
+    Do("terminate");
+    Bytes blank = CellPacket(Bytes(45, 0));
+    ASSERT_TRUE(WaitReceived(mark + blank.size()));
+    EXPECT_EQ(Hex(blank), Hex(ReceivedSince(mark)));
+    EXPECT_EQ(0, OpenersOf(display->SlavePath()));
+    Do("terminate");
+    EXPECT_EQ(0x0528, Do("init COM5:38400,n,8,1").result) << "init after terminate identifies afresh";
+}
+
+TEST_F(SerialE2eTest, MissingPortFailsInit)
+{
+    StartHost();
+    EXPECT_EQ(0, Do("init COM200:38400,n,8,1").result);
+    EXPECT_EQ(0, Do("init-null").result);
+    EXPECT_EQ(1, Do("display 01 02").result) << "nothing identified: nothing to send";
+}
+
+TEST_F(SerialE2eTest, SilentDisplayFailsInitAfterTheWait)
+{
+    StartDisplay(40, {});
+    display->Change([](DisplaySimulator& s) {
+        s.SetAnswerQueries(false);
+        return 0;
+    });
+    StartHost();
+    EXPECT_EQ(0, Do("init COM5:38400,n,8,1", 15000).result);
+    EXPECT_EQ(1, Do("refresh").result);
+    ASSERT_TRUE(WaitReceived(7));
+    EXPECT_EQ("1B 3F 1B 49 00 1B 42", Hex(Received())) << "refresh without a model sends the bare header";
+}
+
+TEST_F(SerialE2eTest, BadArgumentsNeverCrashTheHost)
+{
+    InitReady(80);
+    EXPECT_EQ(0, Do("display-null 5").result);
+    EXPECT_EQ(0, Do("status-null 5").result);
+    EXPECT_EQ(1, Do("display-null 0").result);
+    EXPECT_EQ(1, Do("display-count 2147483647 01").result);
+    EXPECT_EQ(1, Do("display-count -2147483647 01").result);
+    EXPECT_EQ(1, Do("status-null -1").result);
+    EXPECT_EQ(0, Do("init " + std::string(300, 'C')).result);
+}
+
+TEST_F(SerialE2eTest, UnpluggedDisplayGivesFailuresAndComesBackAfterSleepAndWake)
+{
+    InitReady(40);
+    Do("display 01");
+    ASSERT_TRUE(WaitReceived(5 + 47));
+    display->Unplug();
+    EXPECT_EQ(0, Do("display 02").result) << "expected a failed write once the display is gone";
+    Do("timer");
+    EXPECT_EQ(0, Do("refresh").result);
+    display->Plug();
+    Do("sleep 1");
+    size_t mark = Received().size();
+    Do("sleep 0");
+    // Sleep blanks the buffer, so waking shows blank cells until the host
+    // shows its text again.
+    Bytes blank = CellPacket(Bytes(45, 0));
+    ASSERT_TRUE(WaitReceived(mark + blank.size()));
+    EXPECT_EQ(Hex(blank), Hex(ReceivedSince(mark)));
+    mark = Received().size();
+    EXPECT_EQ(1, Do("display 02").result);
+    Bytes cells(45, 0);
+    cells[5] = 0x02;
+    Bytes packet = CellPacket(cells);
+    ASSERT_TRUE(WaitReceived(mark + packet.size()));
+    EXPECT_EQ(Hex(packet), Hex(ReceivedSince(mark))) << "expected the host's cells on the reconnected display";
+}
+
+} // namespace
+} // namespace e2e
