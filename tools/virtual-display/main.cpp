@@ -375,6 +375,23 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 
+    // Bytes the host wrote just before it went away may still be on their
+    // way through the pty: wait until the line has been quiet for a while.
+    {
+        size_t seen = 0;
+        int quiet = 0;
+        for (int i = 0; i < 40 && quiet < 4; ++i) {
+            size_t now = display->With([](const DisplaySimulator& s) { return s.Received().size(); });
+            quiet = now == seen ? quiet + 1 : 0;
+            seen = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        display->With([&](const DisplaySimulator& s) {
+            packets = s.Count(HostStreamDecoder::Message::Cells);
+            cells = s.Cells();
+            return 0;
+        });
+    }
     trace.Note("session ends");
     display->SetTap(nullptr);
     display.reset();
