@@ -89,6 +89,8 @@ void PtyDisplay::Pump()
             std::function<void(const Bytes&)> hook;
             {
                 std::lock_guard<std::mutex> lock(mutex);
+                if (tap)
+                    tap(HostToDisplay, got);
                 simulator.FromHost(buffer, static_cast<size_t>(n));
                 hook = onReceive;
             }
@@ -104,6 +106,8 @@ void PtyDisplay::Pump()
 
 void PtyDisplay::WriteAll(const Bytes& bytes)
 {
+    if (tap && master >= 0)
+        tap(DisplayToHost, bytes);
     size_t done = 0;
     while (master >= 0 && done < bytes.size()) {
         ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
@@ -174,4 +178,10 @@ void PtyDisplay::SetOnReceive(std::function<void(const Bytes&)> f)
 {
     std::lock_guard<std::mutex> lock(mutex);
     onReceive = std::move(f);
+}
+
+void PtyDisplay::SetTap(Tap f)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    tap = std::move(f);
 }

@@ -59,6 +59,13 @@ public:
     // Every time a byte from the host arrived, for latency figures.
     void SetOnReceive(std::function<void(const Bytes&)> f);
 
+    // Sees every chunk in both directions, in the order of the wire: host
+    // bytes before the simulator's answer to them. Runs under the
+    // simulator's lock, so it must not call With() or WaitFor().
+    enum Direction { HostToDisplay, DisplayToHost };
+    using Tap = std::function<void(Direction, const Bytes&)>;
+    void SetTap(Tap f);
+
 private:
     void OpenPty();
     void ClosePty();
@@ -75,6 +82,7 @@ private:
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::function<void(const Bytes&)> onReceive;
+    Tap tap;
 };
 
 #endif

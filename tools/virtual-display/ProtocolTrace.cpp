@@ -1,0 +1,74 @@
+#include "ProtocolTrace.h"
+
+ProtocolTrace::ProtocolTrace(std::FILE* file, int status, int text)
+    : out(file), statusCells(status), hostDecoder(status + text)
+{
+}
+
+std::string ProtocolTrace::Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string s;
+    char b[4];
+    for (uint8_t v : bytes) {
+        std::snprintf(b, sizeof b, "%02X", v);
+        if (!s.empty())
+            s += ' ';
+        s += b;
+    }
+    return s;
+}
+
+double ProtocolTrace::Now() const
+{
+    if (fixedTime >= 0)
+        return fixedTime;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void ProtocolTrace::Line(const char* direction, const std::string& text, const std::vector<uint8_t>& raw)
+{
+    if (!out)
+        return;
+    if (raw.empty())
+        std::fprintf(out, "%9.3f %s %s\n", Now(), direction, text.c_str());
+    else
+        std::fprintf(out, "%9.3f %s %s | %s\n", Now(), direction, text.c_str(), Hex(raw).c_str());
+    std::fflush(out);
+}
+
+void ProtocolTrace::HostBytes(const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<HostStreamDecoder::Message> messages;
+    hostDecoder.Feed(bytes.data(), bytes.size(), messages);
+    for (const auto& m : messages)
+        Line("H>D", m.Describe(statusCells), m.raw);
+}
+
+void ProtocolTrace::DisplayBytes(const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<DisplayStreamDecoder::Message> messages;
+    displayDecoder.Feed(bytes.data(), bytes.size(), messages);
+    for (const auto& m : messages)
+        Line("D>H", m.Describe(), m.raw);
+}
+
+void ProtocolTrace::Note(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    Line("-- ", text, {});
+}
+
+void ProtocolTrace::Finish()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<HostStreamDecoder::Message> host;
+    hostDecoder.Finish(host);
+    for (const auto& m : host)
+        Line("H>D", m.Describe(statusCells), m.raw);
+    std::vector<DisplayStreamDecoder::Message> display;
+    displayDecoder.Finish(display);
+    for (const auto& m : display)
+        Line("D>H", m.Describe(), m.raw);
+}

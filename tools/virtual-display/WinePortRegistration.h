@@ -1,0 +1,26 @@
+#ifndef VDISPLAY_WINE_PORT_REGISTRATION_H
+#define VDISPLAY_WINE_PORT_REGISTRATION_H
+
+#include <string>
+
+// Maps COMn of one Wine prefix to a Unix device path. Wine reads the map
+// when its server starts, so the prefix's server is stopped afterwards.
+class WinePortRegistration {
+public:
+    WinePortRegistration(const std::string& prefix, int comNumber, const std::string& logPath);
+
+    // Runs `wine reg add 'HKLM\Software\Wine\Ports' /v COMn ...` and
+    // `wineserver -k`; false (with a reason) when either fails.
+    bool Register(const std::string& devicePath, std::string& error) const;
+
+    std::string PortName() const { return "COM" + std::to_string(comNumber); }
+
+private:
+    int Run(const char* const argv[]) const;
+
+    std::string prefix;
+    int comNumber;
+    std::string logPath;
+};
+
+#endif

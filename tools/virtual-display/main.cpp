@@ -1,0 +1,410 @@
+// brl-virtual-display: a braille display of the ESC family on a pty, for
+// trying the driver under Wine without hardware. See docs/virtual-display.md.
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "BackTranslator.h"
+#include "FrameRenderer.h"
+#include "KeyMap.h"
+#include "KeyScript.h"
+#include "ProtocolTrace.h"
+#include "PtyDisplay.h"
+#include "WinePortRegistration.h"
+
+namespace {
+std::atomic<bool> g_stop(false);
+void OnSignal(int) { g_stop = true; }
+
+struct Options {
+    int textCells = 40;
+    int modelCode = -1;
+    bool answer = true;
+    std::string link, winePrefix, script, trace, frames, ready, render, wineLog;
+    std::string table = "en-us-comp8.ctb";
+    int com = 5;
+    bool interactive = false, snapshot = false, live = true;
+    double seconds = 0;
+};
+
+const char Usage[] =
+    "usage: brl-virtual-display [options]\n"
+    "  --cells 20|40|80        text cells (default 40)\n"
+    "  --model-code HEX        model code answered (default 00, 01, 02 by size)\n"
+    "  --silent                never answer the model query\n"
+    "  --link PATH             symlink to the pty slave (default /tmp/brl-virtual-display-PID)\n"
+    "  --wine-prefix DIR       register the pty as a COM port of this Wine prefix\n"
+    "  --com N                 the COM port number (default 5)\n"
+    "  --wine-log FILE         where Wine's own output goes (default /dev/null)\n"
+    "  --script FILE           key script (see docs/virtual-display.md)\n"
+    "  --interactive           keys from this terminal\n"
+    "  --trace FILE            protocol trace; '-' is stderr\n"
+    "  --frames FILE           every frame shown, appended to FILE\n"
+    "  --ready FILE            written with the port name once the port is registered\n"
+    "  --snapshot              print the final frame on stdout at the end\n"
+    "  --no-live               do not redraw the terminal as cells arrive\n"
+    "  --seconds N             end the session after N seconds\n"
+    "  --table NAME            liblouis table for the print line (default en-us-comp8.ctb)\n"
+    "  --render HEX...         print the frame of these cells (5 status, then text) and exit\n";
+
+bool ParseHexList(const std::string& text, std::vector<uint8_t>& out)
+{
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word) {
+        char* end = nullptr;
+        unsigned long v = std::strtoul(word.c_str(), &end, 16);
+        if (*end || word.size() > 2 || v > 255)
+            return false;
+        out.push_back(static_cast<uint8_t>(v));
+    }
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc)
+                return false;
+            into = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--cells") {
+            if (!value(v))
+                return false;
+            o.textCells = std::atoi(v.c_str());
+            if (DisplaySimulator::ModelCode(o.textCells) < 0)
+                return false;
+        } else if (a == "--model-code") {
+            if (!value(v))
+                return false;
+            o.modelCode = static_cast<int>(std::strtol(v.c_str(), nullptr, 16));
+        } else if (a == "--silent") {
+            o.answer = false;
+        } else if (a == "--link") {
+            if (!value(o.link))
+                return false;
+        } else if (a == "--wine-prefix") {
+            if (!value(o.winePrefix))
+                return false;
+        } else if (a == "--com") {
+            if (!value(v))
+                return false;
+            o.com = std::atoi(v.c_str());
+            if (o.com < 1 || o.com > 256)
+                return false;
+        } else if (a == "--wine-log") {
+            if (!value(o.wineLog))
+                return false;
+        } else if (a == "--script") {
+            if (!value(o.script))
+                return false;
+        } else if (a == "--interactive") {
+            o.interactive = true;
+        } else if (a == "--trace") {
+            if (!value(o.trace))
+                return false;
+        } else if (a == "--frames") {
+            if (!value(o.frames))
+                return false;
+        } else if (a == "--ready") {
+            if (!value(o.ready))
+                return false;
+        } else if (a == "--snapshot") {
+            o.snapshot = true;
+        } else if (a == "--no-live") {
+            o.live = false;
+        } else if (a == "--seconds") {
+            if (!value(v))
+                return false;
+            o.seconds = std::atof(v.c_str());
+        } else if (a == "--table") {
+            if (!value(o.table))
+                return false;
+        } else if (a == "--render") {
+            if (!value(o.render))
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+FrameRenderer::Frame MakeFrame(const std::vector<uint8_t>& cells, int modelCode, int packets, const BackTranslator& tr)
+{
+    FrameRenderer::Frame f;
+    size_t split = cells.size() < static_cast<size_t>(DisplaySimulator::StatusCells) ? cells.size() : static_cast<size_t>(DisplaySimulator::StatusCells);
+    f.status.assign(cells.begin(), cells.begin() + static_cast<long>(split));
+    f.text.assign(cells.begin() + static_cast<long>(split), cells.end());
+    f.statusPrint = tr.Translate(f.status);
+    f.textPrint = tr.Translate(f.text);
+    f.modelCode = modelCode;
+    f.cellPackets = packets;
+    return f;
+}
+
+void PrintLines(std::FILE* out, const std::vector<std::string>& lines)
+{
+    for (const auto& l : lines)
+        std::fprintf(out, "%s\n", l.c_str());
+    std::fflush(out);
+}
+
+class RawTerminal {
+public:
+    bool Enter()
+    {
+        if (!isatty(0) || tcgetattr(0, &saved) != 0)
+            return false;
+        termios t = saved;
+        t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG));
+        t.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        active = tcsetattr(0, TCSANOW, &t) == 0;
+        return active;
+    }
+    ~RawTerminal()
+    {
+        if (active)
+            tcsetattr(0, TCSANOW, &saved);
+    }
+
+private:
+    termios saved {};
+    bool active = false;
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    if (!ParseOptions(argc, argv, o)) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    int modelCode = o.modelCode >= 0 ? o.modelCode : DisplaySimulator::ModelCode(o.textCells);
+    BackTranslator translator(o.table);
+    if (!translator.Usable()) {
+        std::fprintf(stderr, "brl-virtual-display: liblouis cannot load table %s\n", o.table.c_str());
+        return 1;
+    }
+
+    if (!o.render.empty()) {
+        std::vector<uint8_t> cells;
+        if (!ParseHexList(o.render, cells) || cells.size() < DisplaySimulator::StatusCells) {
+            std::fputs("brl-virtual-display: --render wants at least 5 hex cell bytes\n", stderr);
+            return 2;
+        }
+        PrintLines(stdout, FrameRenderer::Render(MakeFrame(cells, modelCode, 0, translator)));
+        return 0;
+    }
+
+    KeyScript script;
+    if (!o.script.empty()) {
+        std::ifstream in(o.script);
+        if (!in) {
+            std::fprintf(stderr, "brl-virtual-display: cannot read key script %s\n", o.script.c_str());
+            return 1;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string error;
+        if (!script.Parse(text.str(), o.textCells, error)) {
+            std::fprintf(stderr, "brl-virtual-display: %s: %s\n", o.script.c_str(), error.c_str());
+            return 2;
+        }
+    }
+
+    std::FILE* traceFile = nullptr;
+    if (o.trace == "-")
+        traceFile = stderr;
+    else if (!o.trace.empty() && !(traceFile = std::fopen(o.trace.c_str(), "w"))) {
+        std::fprintf(stderr, "brl-virtual-display: cannot write trace %s\n", o.trace.c_str());
+        return 1;
+    }
+    std::FILE* framesFile = nullptr;
+    if (!o.frames.empty() && !(framesFile = std::fopen(o.frames.c_str(), "w"))) {
+        std::fprintf(stderr, "brl-virtual-display: cannot write frames %s\n", o.frames.c_str());
+        return 1;
+    }
+
+    if (o.link.empty())
+        o.link = "/tmp/brl-virtual-display-" + std::to_string(getpid());
+
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+    signal(SIGHUP, OnSignal);
+
+    DisplaySimulator::Config config;
+    config.textCells = o.textCells;
+    config.reply = { 0x3F, static_cast<uint8_t>(modelCode), 0x00 };
+    config.answerQueries = o.answer;
+    ProtocolTrace trace(traceFile, DisplaySimulator::StatusCells, o.textCells);
+    std::unique_ptr<PtyDisplay> display;
+    try {
+        display.reset(new PtyDisplay(config, o.link));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brl-virtual-display: %s\n", e.what());
+        return 1;
+    }
+    display->SetTap([&trace](PtyDisplay::Direction d, const PtyDisplay::Bytes& bytes) {
+        if (d == PtyDisplay::HostToDisplay)
+            trace.HostBytes(bytes);
+        else
+            trace.DisplayBytes(bytes);
+    });
+    trace.Note("display: " + std::to_string(o.textCells) + " text cells, model code " +
+               ProtocolTrace::Hex({ static_cast<uint8_t>(modelCode) }) + (o.answer ? "" : ", silent") +
+               ", pty " + display->SlavePath() + " linked at " + o.link);
+
+    std::string portName = "(no Wine prefix)";
+    if (!o.winePrefix.empty()) {
+        WinePortRegistration registration(o.winePrefix, o.com, o.wineLog);
+        std::string error;
+        if (!registration.Register(o.link, error)) {
+            std::fprintf(stderr, "brl-virtual-display: %s\n", error.c_str());
+            unlink(o.link.c_str());
+            return 1;
+        }
+        portName = registration.PortName();
+        trace.Note("registered " + portName + " -> " + o.link + " in " + o.winePrefix);
+    }
+    if (!o.ready.empty()) {
+        std::FILE* r = std::fopen(o.ready.c_str(), "w");
+        if (r) {
+            std::fprintf(r, "%s %s\n", portName.c_str(), o.link.c_str());
+            std::fclose(r);
+        }
+    }
+
+    RawTerminal terminal;
+    bool keyboard = o.interactive && terminal.Enter();
+    if (o.interactive && !keyboard)
+        std::fputs("brl-virtual-display: --interactive needs a terminal on stdin\n", stderr);
+    bool live = o.live && isatty(1);
+    KeyMap keys(o.textCells);
+    std::string lastEvent = "waiting for the host on " + portName;
+
+    auto start = std::chrono::steady_clock::now();
+    int shownPackets = -1;
+    std::vector<uint8_t> cells;
+    int packets = 0, queries = 0;
+    bool redraw = true;
+    if (live)
+        std::fputs("\x1b[2J", stdout);
+
+    while (!g_stop) {
+        long nowMs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        display->With([&](const DisplaySimulator& s) {
+            packets = s.Count(HostStreamDecoder::Message::Cells);
+            queries = s.Count(HostStreamDecoder::Message::Query);
+            cells = s.Cells();
+            return 0;
+        });
+        if (packets != shownPackets) {
+            shownPackets = packets;
+            redraw = true;
+            if (framesFile && packets > 0) {
+                std::fprintf(framesFile, "--- %.3f s\n", nowMs / 1000.0);
+                PrintLines(framesFile, FrameRenderer::Render(MakeFrame(cells, modelCode, packets, translator)));
+            }
+        }
+
+        KeyScript::Progress progress;
+        progress.nowMs = nowMs;
+        progress.cellPackets = packets;
+        progress.queries = queries;
+        while (const KeyScript::Step* step = script.Due(progress)) {
+            trace.Note("script line " + std::to_string(step->line) + ": " + step->text);
+            lastEvent = "script: " + step->text;
+            redraw = true;
+            if (step->quit)
+                g_stop = true;
+            else
+                display->SendNow(step->bytes);
+        }
+        if (o.seconds > 0 && nowMs >= static_cast<long>(o.seconds * 1000))
+            g_stop = true;
+
+        pollfd in = { 0, POLLIN, 0 };
+        if (keyboard && poll(&in, 1, 0) > 0) {
+            char c = 0;
+            if (read(0, &c, 1) == 1) {
+                KeyMap::Action a = keys.Press(c);
+                if (a.kind == KeyMap::Action::Quit) {
+                    g_stop = true;
+                } else if (a.kind == KeyMap::Action::Packet) {
+                    display->SendNow(a.bytes);
+                    lastEvent = "sent " + ProtocolTrace::Hex(a.bytes);
+                }
+                redraw = true;
+            }
+        }
+
+        if (live && redraw) {
+            redraw = false;
+            std::string screen = "\x1b[H";
+            for (const auto& l : FrameRenderer::Render(MakeFrame(cells, modelCode, packets, translator)))
+                screen += l + "\x1b[K\r\n";
+            screen += "\x1b[K\r\nport " + portName + " -> " + o.link + " (" + display->SlavePath() + ")\x1b[K\r\n";
+            screen += lastEvent + "\x1b[K\r\n";
+            if (keyboard)
+                screen += "keys: 1-5 qwerty  +chord Enter  /cell Enter  s1-5 status  Ctrl-C quit   " +
+                          keys.Pending() + "\x1b[K\r\n";
+            screen += "\x1b[J";
+            std::fputs(screen.c_str(), stdout);
+            std::fflush(stdout);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    // Bytes the host wrote just before it went away may still be on their
+    // way through the pty: wait until the line has been quiet for a while.
+    {
+        size_t seen = 0;
+        int quiet = 0;
+        for (int i = 0; i < 40 && quiet < 4; ++i) {
+            size_t now = display->With([](const DisplaySimulator& s) { return s.Received().size(); });
+            quiet = now == seen ? quiet + 1 : 0;
+            seen = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        display->With([&](const DisplaySimulator& s) {
+            packets = s.Count(HostStreamDecoder::Message::Cells);
+            cells = s.Cells();
+            return 0;
+        });
+    }
+    trace.Note("session ends");
+    display->SetTap(nullptr);
+    display.reset();
+    trace.Finish();
+    unlink(o.link.c_str());
+    if (o.snapshot) {
+        if (live)
+            std::fputs("\r\n", stdout);
+        PrintLines(stdout, FrameRenderer::Render(MakeFrame(cells, modelCode, packets, translator)));
+    }
+    if (traceFile && traceFile != stderr)
+        std::fclose(traceFile);
+    if (framesFile)
+        std::fclose(framesFile);
+    return 0;
+}
