@@ -10,6 +10,9 @@
 // (the reading with the shortest round trip wins, before and after the key
 // run), so that no assumption about Wine's counter is needed; how far the
 // counter is from CLOCK_MONOTONIC and CLOCK_MONOTONIC_RAW is reported.
+// Wine 8 reads its counter from CLOCK_MONOTONIC_RAW in 100 ns units, so the
+// display's time stamps are taken on that clock.
+#include <dirent.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -77,10 +80,10 @@ HostProcess::Reply Do(HostProcess& host, const std::string& command, int timeout
 }
 
 struct ClockSync {
-    double offsetNs = 0;    // host time - CLOCK_MONOTONIC
-    double rawOffsetNs = 0; // host time - CLOCK_MONOTONIC_RAW
+    double offsetNs = 0;    // host time - CLOCK_MONOTONIC_RAW
+    double coarseOffsetNs = 0; // host time - CLOCK_MONOTONIC
     double rttNs = 1e18;
-    int64_t at = 0;         // CLOCK_MONOTONIC of the sample
+    int64_t at = 0;         // CLOCK_MONOTONIC_RAW of the sample
 };
 
 ClockSync Sync(HostProcess& host, double nsPerTick, int rounds)
@@ -94,9 +97,9 @@ ClockSync Sync(HostProcess& host, double nsPerTick, int rounds)
         double rtt = static_cast<double>(m1 - m0);
         if (rtt < best.rttNs) {
             best.rttNs = rtt;
-            best.offsetNs = hostNs - (static_cast<double>(m0) + static_cast<double>(m1)) / 2;
-            best.rawOffsetNs = hostNs - (static_cast<double>(r0) + static_cast<double>(r1)) / 2;
-            best.at = (m0 + m1) / 2;
+            best.coarseOffsetNs = hostNs - (static_cast<double>(m0) + static_cast<double>(m1)) / 2;
+            best.offsetNs = hostNs - (static_cast<double>(r0) + static_cast<double>(r1)) / 2;
+            best.at = (r0 + r1) / 2;
         }
     }
     return best;
@@ -127,10 +130,24 @@ struct BurstResult {
     long bytes;
 };
 
+// Waits until what the host wrote last has all reached the display.
+size_t Settled(const PtyDisplay& display)
+{
+    size_t last = SIZE_MAX;
+    for (int i = 0; i < 100; ++i) {
+        size_t now = display.With([](const DisplaySimulator& s) { return s.Received().size(); });
+        if (now == last)
+            return now;
+        last = now;
+        usleep(50000);
+    }
+    Fail("expected the bytes to the display to come to rest");
+}
+
 BurstResult Burst(HostProcess& host, PtyDisplay& display, int n, const std::string& mode, size_t packetBytes,
                   double nsPerTick)
 {
-    size_t before = display.With([](const DisplaySimulator& s) { return s.Received().size(); });
+    size_t before = Settled(display);
     int64_t start = Now(CLOCK_MONOTONIC);
     auto r = Do(host, "burst " + std::to_string(n) + " " + mode);
     if (r.result != n)
@@ -141,12 +158,59 @@ BurstResult Burst(HostProcess& host, PtyDisplay& display, int n, const std::stri
         Fail("expected " + std::to_string(wanted - before) + " bytes at the display for '" + mode + "', got " +
              std::to_string(display.With([](const DisplaySimulator& s) { return s.Received().size(); }) - before));
     int64_t end = Now(CLOCK_MONOTONIC);
-    // Pulled through the command pipe, a little late; none may be extra.
-    usleep(200000);
-    size_t got = display.With([](const DisplaySimulator& s) { return s.Received().size(); }) - before;
+    size_t got = Settled(display) - before; // none may be extra
     if (got != packetBytes * static_cast<size_t>(n))
         Fail("expected " + std::to_string(packetBytes * n) + " bytes for '" + mode + "', got " + std::to_string(got));
     return { n / seconds, n / (static_cast<double>(end - start) / 1e9), static_cast<long>(got) };
+}
+
+// utime + stime of a process, in clock ticks; 0 when it is gone.
+long long CpuTicks(pid_t pid)
+{
+    if (pid <= 0)
+        return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t paren = text.rfind(')');
+    if (paren == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(paren + 2));
+    std::string f;
+    long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> f; ++i) {
+        if (i == 14)
+            utime = std::atoll(f.c_str());
+        if (i == 15)
+            stime = std::atoll(f.c_str());
+    }
+    return utime + stime;
+}
+
+// The wineserver of this prefix (it does the serial reads for the host).
+pid_t WineServerOf(const std::string& prefixDir)
+{
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return -1;
+    pid_t found = -1;
+    std::string want = "WINEPREFIX=" + prefixDir;
+    while (dirent* p = readdir(proc)) {
+        if (p->d_name[0] < '0' || p->d_name[0] > '9')
+            continue;
+        std::string base = std::string("/proc/") + p->d_name;
+        std::ifstream comm(base + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name.rfind("wineserver", 0) != 0)
+            continue;
+        std::ifstream env(base + "/environ");
+        std::string entry;
+        while (std::getline(env, entry, '\0'))
+            if (entry == want)
+                found = static_cast<pid_t>(std::atoi(p->d_name));
+    }
+    closedir(proc);
+    return found;
 }
 
 } // namespace
@@ -176,8 +240,8 @@ int main(int argc, char** argv)
 
         ClockSync s0 = Sync(host, nsPerTick, 300);
         fig.Add("clock sync round trip, best (us)", s0.rttNs / 1e3);
-        fig.Add("QPC - CLOCK_MONOTONIC (us)", s0.offsetNs / 1e3);
-        fig.Add("QPC - CLOCK_MONOTONIC_RAW (us)", s0.rawOffsetNs / 1e3);
+        fig.Add("QPC - CLOCK_MONOTONIC (us)", s0.coarseOffsetNs / 1e3);
+        fig.Add("QPC - CLOCK_MONOTONIC_RAW (us)", s0.offsetNs / 1e3);
 
         // BrlInit as a host sees it: the display answers in 3 bytes, the
         // driver waits out the 2000 ms for the other 12.
@@ -223,12 +287,21 @@ int main(int argc, char** argv)
         fig.Add("  delivered to the display (1/s)", w.deliveredPerSecond, "%.0f");
 
         // Idle BrlTimer: nothing waiting; the read polls for up to one tick.
+        pid_t server = WineServerOf(prefix.Dir());
+        long long hostCpu0 = CpuTicks(host.Pid()), serverCpu0 = CpuTicks(server);
         r = Do(host, "idle 3000", 60000);
+        long long hostCpu1 = CpuTicks(host.Pid()), serverCpu1 = CpuTicks(server);
         double idleWallUs = static_cast<double>(Values(r, "idle-ticks", host)[0]) * nsPerTick / 1e3 / 3000;
         double idleCpuUs = static_cast<double>(Values(r, "idle-cpu-100ns", host)[0]) / 10.0 / 3000;
         auto calls = Values(r, "idle-call-ticks", host);
         fig.Add("idle BrlTimer, wall per call (us)", idleWallUs);
         fig.Add("idle BrlTimer, CPU per call (us)", idleCpuUs);
+        double tickUs = 1e6 / static_cast<double>(sysconf(_SC_CLK_TCK));
+        fig.Add("idle BrlTimer, host process CPU per call (us)",
+                static_cast<double>(hostCpu1 - hostCpu0) * tickUs / 3000);
+        if (server > 0)
+            fig.Add("idle BrlTimer, wineserver CPU per call (us)",
+                    static_cast<double>(serverCpu1 - serverCpu0) * tickUs / 3000);
         fig.Add("idle BrlTimer, median call (us)", static_cast<double>(calls[0]) * nsPerTick / 1e3);
         fig.Add("idle BrlTimer, p99 call (us)", static_cast<double>(calls[1]) * nsPerTick / 1e3);
         fig.Add("idle BrlTimer, longest call (us)", static_cast<double>(calls[2]) * nsPerTick / 1e3);
@@ -248,7 +321,7 @@ int main(int argc, char** argv)
             for (int i = 0; i < keyCount; ++i) {
                 usleep(static_cast<useconds_t>(gapUs(rng)));
                 auto packet = DisplaySimulator::KeyPacket(0x00, static_cast<uint8_t>(1u << (i % 5)));
-                sentAt[static_cast<size_t>(i)] = Now(CLOCK_MONOTONIC);
+                sentAt[static_cast<size_t>(i)] = Now(CLOCK_MONOTONIC_RAW);
                 display.SendNow(packet);
             }
         });
@@ -258,14 +331,14 @@ int main(int argc, char** argv)
         if (r.result != keyCount + 1 || r.keys.size() != static_cast<size_t>(keyCount + 1))
             Fail("expected " + std::to_string(keyCount + 1) + " key callbacks, got " + std::to_string(r.keys.size()),
                  &host);
-        std::vector<double> latencyMs;
+        std::vector<double> latencyMs, waitMs, inCallMs;
         for (int i = 0; i < keyCount; ++i) {
             std::istringstream in(r.keys[static_cast<size_t>(i + 1)]);
             int index;
             std::string code;
             unsigned arg;
-            long long ticks;
-            in >> index >> code >> arg >> ticks;
+            long long ticks, callStart;
+            in >> index >> code >> arg >> ticks >> callStart;
             char want[16];
             snprintf(want, sizeof want, "%08X", 0x80000000u | (1u + static_cast<unsigned>(i % 5)));
             if (code != want)
@@ -275,11 +348,16 @@ int main(int argc, char** argv)
             double hostNs = static_cast<double>(ticks) * nsPerTick;
             double t = static_cast<double>(sentAt[static_cast<size_t>(i)] - s0.at) / static_cast<double>(s1.at - s0.at);
             double offset = s0.offsetNs + t * (s1.offsetNs - s0.offsetNs);
-            latencyMs.push_back((hostNs - offset - static_cast<double>(sentAt[static_cast<size_t>(i)])) / 1e6);
+            double sent = static_cast<double>(sentAt[static_cast<size_t>(i)]);
+            latencyMs.push_back((hostNs - offset - sent) / 1e6);
+            waitMs.push_back((static_cast<double>(callStart) * nsPerTick - offset - sent) / 1e6);
+            inCallMs.push_back(static_cast<double>(ticks - callStart) * nsPerTick / 1e6);
         }
         auto timerCalls = Values(r, "timer-calls", host)[0];
         auto timerCpu = Values(r, "timer-cpu-100ns", host)[0];
+        auto timerWall = Values(r, "timer-wall-ticks", host)[0];
         auto timerTicks = Values(r, "timer-ticks", host);
+        auto late = Values(r, "timer-late-ticks", host);
         fig.Add("clock drift over the key run (us)", (s1.offsetNs - s0.offsetNs) / 1e3);
         fig.Add("clock sync uncertainty, +/- (us)", std::max(s0.rttNs, s1.rttNs) / 2 / 1e3);
         fig.Add("host timer period, mean (ms)",
@@ -288,11 +366,20 @@ int main(int argc, char** argv)
         fig.Add("key latency, p99 (ms)", Percentile(latencyMs, 99));
         fig.Add("key latency, min (ms)", Percentile(latencyMs, 0.0001));
         fig.Add("key latency, max (ms)", Percentile(latencyMs, 100));
-        fig.Add("BrlTimer CPU per call in the 10 ms loop (us)",
+        fig.Add("  of it waiting for BrlTimer, median (ms)", Percentile(waitMs, 50));
+        fig.Add("  of it waiting for BrlTimer, p99 (ms)", Percentile(waitMs, 99));
+        fig.Add("  of it inside BrlTimer, median (ms)", Percentile(inCallMs, 50));
+        fig.Add("  of it inside BrlTimer, p99 (ms)", Percentile(inCallMs, 99));
+        fig.Add("host timer lateness, median (ms)", static_cast<double>(late[0]) * nsPerTick / 1e6);
+        fig.Add("host timer lateness, p99 (ms)", static_cast<double>(late[1]) * nsPerTick / 1e6);
+        fig.Add("host timer lateness, max (ms)", static_cast<double>(late[2]) * nsPerTick / 1e6);
+        double loopNs = static_cast<double>(timerTicks[1] - timerTicks[0]) * nsPerTick;
+        fig.Add("BrlTimer wall per call in the 10 ms loop (us)",
+                static_cast<double>(timerWall) * nsPerTick / 1e3 / static_cast<double>(timerCalls));
+        fig.Add("BrlTimer thread CPU per call in the loop (us)",
                 static_cast<double>(timerCpu) / 10.0 / static_cast<double>(timerCalls));
-        fig.Add("BrlTimer CPU share of the host at 10 ms (%)",
-                static_cast<double>(timerCpu) * 100.0 /
-                    (static_cast<double>(timerTicks[1] - timerTicks[0]) * nsPerTick / 100.0));
+        fig.Add("BrlTimer wall share of a 10 ms period (%)",
+                static_cast<double>(timerWall) * nsPerTick * 100.0 / loopNs);
 
         Do(host, "terminate");
         if (host.Quit() != 0)

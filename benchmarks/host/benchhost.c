@@ -14,9 +14,10 @@
  *   idle N                    idle-ticks WALL, idle-cpu-100ns CPU,
  *                             idle-call-ticks MEDIAN P99 MAX
  *   keys N PERIOD_MS LIMIT_MS looping (before the loop), then
- *                             key I CODE ARG TICKS for each callback and
- *                             timer-calls C, timer-cpu-100ns CPU,
- *                             timer-ticks FIRST LAST
+ *                             key I CODE ARG TICKS CALLSTART per callback and
+ *                             timer-calls C, timer-wall-ticks, timer-cpu-100ns
+ *                             (inside BrlTimer), timer-ticks FIRST LAST,
+ *                             timer-late-ticks MEDIAN P99 MAX
  *   terminate | quit
  * The first line is "ready FREQUENCY" (counter ticks per second).
  */
@@ -37,7 +38,8 @@ static BrlTimerProc pTimer;
 
 enum { MaxKeys = 4096, MaxSamples = 100000 };
 
-static LONGLONG g_keyTicks[MaxKeys];
+static LONGLONG g_keyTicks[MaxKeys], g_keyCallStart[MaxKeys];
+static LONGLONG g_callStart; /* when the running BrlTimer call began */
 static unsigned g_keyCode[MaxKeys], g_keyArg[MaxKeys];
 static int g_keys;
 static LONGLONG g_samples[MaxSamples];
@@ -67,6 +69,7 @@ static void CALLBACK on_key(unsigned int code, unsigned int argument)
     LONGLONG t = now();
     if (g_keys < MaxKeys) {
         g_keyTicks[g_keys] = t;
+        g_keyCallStart[g_keys] = g_callStart;
         g_keyCode[g_keys] = code;
         g_keyArg[g_keys] = argument;
         g_keys++;
@@ -84,6 +87,10 @@ static int by_value(const void *a, const void *b)
     LONGLONG x = *(const LONGLONG *)a, y = *(const LONGLONG *)b;
     return x < y ? -1 : x > y;
 }
+
+/* Which line BrlDisplay shows next; kept across bursts, so that the first
+ * call of a burst changes the display too. */
+static int g_flip;
 
 static void burst(int n, const char *mode)
 {
@@ -106,7 +113,7 @@ static void burst(int n, const char *mode)
     start = now();
     if (strcmp(mode, "display") == 0) {
         for (i = 0; i < n; i++)
-            ok += pDisplay((i & 1) ? a : b, 80) != 0;
+            ok += pDisplay((g_flip ^= 1) ? a : b, 80) != 0;
     } else {
         for (i = 0; i < n; i++)
             ok += pRefresh() != 0;
@@ -137,23 +144,23 @@ static void idle(int n)
 }
 
 /* A host's timer: BrlTimer every period, on deadlines of the counter, so
- * that a late call does not push the later ones back. */
+ * that a late call does not push the later ones back. The wait before a
+ * call is the host's own; only the calls themselves are timed. */
 static void keys(int wanted, int periodMs, int limitMs)
 {
     LARGE_INTEGER f;
-    LONGLONG period, start, deadline, end, cpu, first = 0, last = 0;
+    LONGLONG period, start, deadline, end, cpu = 0, wall = 0, first = 0, last = 0;
     int calls = 0, i;
     QueryPerformanceFrequency(&f);
     period = f.QuadPart * periodMs / 1000;
     g_keys = 0;
     printf("looping\n");
     fflush(stdout);
-    cpu = thread_cpu_100ns();
     start = now();
     end = start + f.QuadPart * limitMs / 1000;
     deadline = start;
     while (g_keys < wanted && now() < end) {
-        LONGLONG t;
+        LONGLONG t, c;
         while ((t = now()) < deadline) {
             LONGLONG leftMs = (deadline - t) * 1000 / f.QuadPart;
             Sleep(leftMs > 1 ? (DWORD)(leftMs - 1) : 0);
@@ -161,16 +168,30 @@ static void keys(int wanted, int periodMs, int limitMs)
         if (calls == 0)
             first = t;
         last = t;
+        if (calls < MaxSamples)
+            g_samples[calls] = t - deadline;
+        c = thread_cpu_100ns();
+        t = g_callStart = now();
         pTimer();
+        wall += now() - t;
+        cpu += thread_cpu_100ns() - c;
         calls++;
         deadline += period;
     }
-    cpu = thread_cpu_100ns() - cpu;
     for (i = 0; i < g_keys; i++)
-        printf("key %d %08X %u %lld\n", i, g_keyCode[i], g_keyArg[i], (long long)g_keyTicks[i]);
+        printf("key %d %08X %u %lld %lld\n", i, g_keyCode[i], g_keyArg[i], (long long)g_keyTicks[i],
+               (long long)g_keyCallStart[i]);
     printf("timer-calls %d\n", calls);
+    printf("timer-wall-ticks %lld\n", (long long)wall);
     printf("timer-cpu-100ns %lld\n", (long long)cpu);
     printf("timer-ticks %lld %lld\n", (long long)first, (long long)last);
+    if (calls > MaxSamples)
+        calls = MaxSamples;
+    if (calls > 0) {
+        qsort(g_samples, (size_t)calls, sizeof g_samples[0], by_value);
+        printf("timer-late-ticks %lld %lld %lld\n", (long long)g_samples[calls / 2],
+               (long long)g_samples[calls * 99 / 100], (long long)g_samples[calls - 1]);
+    }
     result(g_keys);
 }
 
