@@ -34,6 +34,19 @@ const Model Models[] = {
 // 4 -> 6, 6 -> 3, 7 -> 4.
 const unsigned char CellBitTarget[8] = { 0, 1, 2, 7, 6, 5, 3, 4 };
 
+// Every cell value already moved into the display's order: a packet is
+// sent on each change of the display, and a lookup per cell keeps an
+// 85-cell packet well under a microsecond.
+struct WireTable {
+    unsigned char wire[256];
+    WireTable()
+    {
+        for (int c = 0; c < 256; ++c)
+            wire[c] = EscProtocolDriver::EncodeCell((unsigned char)c);
+    }
+};
+const WireTable Wire;
+
 // Key index latched by each bit of the key bytes; -1: the bit names no key.
 const int FirstKeyByteKeys[8] = { 36, 35, 34, 33, 32, 31, -1, -1 };
 const int SecondKeyByteKeys[8] = { 1, 2, 3, 4, 5, -1, -1, -1 };
@@ -126,7 +139,7 @@ int EscProtocolDriver::WriteCells()
     if (total > CellBufferSize)
         total = CellBufferSize;
     for (int i = 0; i < total && length + 2 <= PacketBufferSize; ++i) {
-        unsigned char encoded = EncodeCell(cells[i]);
+        unsigned char encoded = Wire.wire[cells[i]];
         packet[length++] = encoded;
         if (encoded == Esc)
             packet[length++] = Esc;

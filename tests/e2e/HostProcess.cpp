@@ -13,6 +13,9 @@
 HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const std::string& dll,
                          const std::vector<std::string>& environment)
 {
+    // A host that crashed must show up as a failed command, not kill the
+    // test runner when it writes the next one.
+    signal(SIGPIPE, SIG_IGN);
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         return;
