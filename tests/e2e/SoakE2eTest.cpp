@@ -4,8 +4,8 @@
 // the display as one well-formed packet; the display ends showing the
 // host's last cells.
 //
-// Size: BRLWIN32_SOAK_UPDATES (default 2000) display updates and
-// BRLWIN32_SOAK_PACKETS (default 400) packets from the display.
+// Size: BRLWIN32_SOAK_UPDATES (default 10000) display updates and
+// BRLWIN32_SOAK_PACKETS (default 2000) packets from the display.
 #include <atomic>
 #include <cstdlib>
 #include <random>
@@ -68,8 +68,8 @@ class SoakE2eTest : public E2eTest {};
 
 TEST_F(SoakE2eTest, EveryPacketReachesTheHostOnceInOrderAndTheDisplayEndsWithTheLastCells)
 {
-    const int updates = FromEnvironment("BRLWIN32_SOAK_UPDATES", 2000);
-    const int packets = FromEnvironment("BRLWIN32_SOAK_PACKETS", 400);
+    const int updates = FromEnvironment("BRLWIN32_SOAK_UPDATES", 10000);
+    const int packets = FromEnvironment("BRLWIN32_SOAK_PACKETS", 2000);
     const int textCells = 40;
     const uint32_t seed = 20240601;
     const int timerEvery = 5;
