@@ -32,7 +32,7 @@ public:
     int Open(const char* name) override;
     int Identify(int timeoutMs) override;
     int WriteCells() override;
-    void ProcessInputByte(int byte) override;
+    void ProcessInputByte(int value) override;
 
     void HandleFirstKeyByte(unsigned char byte);
     void HandleSecondKeyByte(unsigned char byte);

@@ -90,6 +90,8 @@ bool Win32Double::Close(HANDLE handle)
 void Win32Double::DeliverArrivals(FakeDevice& device)
 {
     auto& arrivals = device.arrivals;
+    if (arrivals.empty())
+        return;
     std::stable_sort(arrivals.begin(), arrivals.end(),
                      [](const FakeDevice::Arrival& a, const FakeDevice::Arrival& b) { return a.at < b.at; });
     while (!arrivals.empty() && static_cast<int32_t>(clock.Now() - arrivals.front().at) >= 0) {

@@ -13,8 +13,8 @@
 HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const std::string& dll,
                          const std::vector<std::string>& environment)
 {
-    // A host that crashed must show up as a failed command, not kill the
-    // test runner when it writes the next one.
+    // A host that crashed (as the wrong-convention test makes it) must turn
+    // the next command into a failed write, not kill the test program.
     signal(SIGPIPE, SIG_IGN);
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)

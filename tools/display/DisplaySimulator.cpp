@@ -23,6 +23,37 @@ DisplaySimulator::Bytes DisplaySimulator::KeyPacket(uint8_t firstKeyByte, uint8_
 
 DisplaySimulator::Bytes DisplaySimulator::RoutingPacket(uint8_t routingByte) { return { 0x1B, 'C', routingByte }; }
 
+bool DisplaySimulator::ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_t& argument)
+{
+    // Keys named by the packet, in ascending order.
+    std::vector<int> keys;
+    if (packet.size() == 4 && packet[0] == 0x1B && packet[1] == 'K') {
+        for (int bit = 4; bit >= 0; --bit) // second byte: keys 1 to 5
+            if (packet[3] & (1 << bit))
+                keys.insert(keys.begin(), 1 + bit);
+        for (int bit = 5; bit >= 0; --bit) // first byte: keys 31 to 36
+            if (packet[2] & (1 << bit))
+                keys.push_back(36 - bit);
+    } else if (packet.size() == 3 && packet[0] == 0x1B && packet[1] == 'C') {
+        int r = packet[2];
+        keys.push_back(r < 6 ? 61 + r : (r + 123) % 256);
+    } else {
+        return false;
+    }
+    keyCode = 0;
+    argument = 0;
+    size_t first = keys.size() > 4 ? keys.size() - 4 : 0; // only four fit
+    for (size_t i = first; i < keys.size(); ++i)
+        keyCode = (keyCode << 8) | static_cast<uint32_t>(keys[i] <= 128 ? keys[i] : keys[i] <= 228 ? 0x81 : 0x82);
+    for (int k : keys)
+        if (k > 128)
+            argument = static_cast<uint32_t>(k <= 228 ? k - 128 : k - 28);
+    if (keyCode == 0)
+        return false;
+    keyCode |= 0x80000000u;
+    return true;
+}
+
 void DisplaySimulator::Send(const Bytes& bytes)
 {
     if (sender)

@@ -22,6 +22,9 @@ public:
         // The answer to the model query; empty: the model's own 3F code 00.
         Bytes reply;
         bool answerQueries = true;
+        // The transport sends one byte at a time with this gap (0: all at
+        // once), as a slow display would.
+        int byteGapUs = 0;
     };
 
     DisplaySimulator(const Config& config, Sender sender);
@@ -31,6 +34,9 @@ public:
     static int ModelCode(int textCells);
     static Bytes KeyPacket(uint8_t firstKeyByte, uint8_t secondKeyByte);
     static Bytes RoutingPacket(uint8_t routingByte);
+    // The report a host must get for one key or routing packet, worked out
+    // from the packet's bytes; false when the packet names no key.
+    static bool ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_t& argument);
 
     // Bytes from the host, in order.
     void FromHost(const uint8_t* bytes, size_t length);
@@ -39,6 +45,7 @@ public:
     const Config& Settings() const { return config; }
     void SetReply(const Bytes& reply) { config.reply = reply; }
     void SetAnswerQueries(bool answer) { config.answerQueries = answer; }
+    void SetByteGap(int microseconds) { config.byteGapUs = microseconds; }
 
     const Bytes& Received() const { return received; }
     const std::vector<HostStreamDecoder::Message>& Messages() const { return messages; }

@@ -108,9 +108,15 @@ void PtyDisplay::WriteAll(const Bytes& bytes)
 {
     if (tap && master >= 0)
         tap(DisplayToHost, bytes);
+    // Called with the lock held (from SendNow and from the simulator's
+    // answers), so the setting can be read here.
+    int gapUs = simulator.Settings().byteGapUs;
     size_t done = 0;
     while (master >= 0 && done < bytes.size()) {
-        ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+        if (gapUs > 0 && done > 0)
+            usleep(static_cast<useconds_t>(gapUs));
+        size_t chunk = gapUs > 0 ? 1 : bytes.size() - done;
+        ssize_t n = write(master, bytes.data() + done, chunk);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;

@@ -17,6 +17,19 @@
  *   sleep FLAG                    = RESULT
  *   on-key ACTION                 what the callback does at its next call:
  *                                 none, terminate, sleep, display HEX...
+ *   handles                       = the process's open handles, counted by
+ *                                 probing the handle values (Wine's
+ *                                 GetProcessHandleCount reports 0)
+ *   sleep-cycles N                = cycles in which BrlSleep(1) and
+ *                                 BrlSleep(0) both returned 1
+ *   init-cycles N NAME            = cycles of BrlTerminate then BrlInit(NAME)
+ *                                 in which BrlInit succeeded
+ *   timer-until N MS              = key calls seen: calls BrlTimer every
+ *                                 millisecond until N calls came or MS passed
+ *   soak N SEED CELLS EVERY       = BrlDisplay calls that returned 1: N
+ *                                 displays of pseudo-random text (see
+ *                                 next_random) on a CELLS-cell display, with
+ *                                 BrlTimer after every EVERY-th
  *   quit                          bye
  * Every key callback prints "key CODE ARG" (hex code, decimal argument) as
  * it happens. Every export is called through a thunk that checks the stack
@@ -148,8 +161,11 @@ static void run_key_action(void)
     }
 }
 
+static int g_keyCalls;
+
 static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
 {
+    g_keyCalls++;
     printf("key %08X %u\n", code, argument);
     fflush(stdout);
     run_key_action();
@@ -164,6 +180,40 @@ static void __cdecl key_cdecl(unsigned int code, unsigned int argument)
 }
 
 static KeyCallback g_callback = key_stdcall;
+
+/* The soak's cells: xorshift32 from the seed. For each display, one number
+ * picks a repeat of the last cells (0 modulo 8) or new ones: the next
+ * number modulo CELLS + 1 is the count, then one number per cell gives its
+ * low 8 bits. The Linux side computes the same sequence. */
+static unsigned g_random = 1;
+
+static unsigned next_random(void)
+{
+    g_random ^= g_random << 13;
+    g_random ^= g_random >> 17;
+    g_random ^= g_random << 5;
+    return g_random;
+}
+
+static int soak(int updates, unsigned seed, int textCells, int timerEvery)
+{
+    static unsigned char cells[256];
+    int count = 0, ok = 0, i, j;
+    g_random = seed ? seed : 1;
+    if (textCells < 0 || textCells > 255)
+        textCells = 0;
+    for (i = 0; i < updates; ++i) {
+        if (next_random() % 8 != 0) {
+            count = (int)(next_random() % (unsigned)(textCells + 1));
+            for (j = 0; j < count; ++j)
+                cells[j] = (unsigned char)next_random();
+        }
+        ok += pDisplay(cells, count) == 1;
+        if (timerEvery > 0 && (i + 1) % timerEvery == 0)
+            pTimer();
+    }
+    return ok;
+}
 
 static FARPROC must_find(HMODULE dll, const char *name)
 {
@@ -254,6 +304,44 @@ int main(int argc, char **argv)
         } else if (strncmp(line, "on-key ", 7) == 0) {
             strncpy(g_onKey, arg, sizeof g_onKey - 1);
             print_result(1);
+        } else if (strcmp(line, "handles") == 0) {
+            DWORD flags, handles = 0, reported = 0;
+            UINT_PTR value;
+            for (value = 4; value < 0x10000; value += 4)
+                handles += GetHandleInformation((HANDLE)value, &flags) != 0;
+            GetProcessHandleCount(GetCurrentProcess(), &reported);
+            printf("handle count %lu reported, %lu probed\n", (unsigned long)reported, (unsigned long)handles);
+            print_result((int)handles);
+        } else if (strncmp(line, "sleep-cycles ", 13) == 0) {
+            int n = atoi(arg), ok = 0, i;
+            for (i = 0; i < n; ++i)
+                ok += (pSleep(1) == 1) & (pSleep(0) == 1);
+            print_result(ok);
+        } else if (strncmp(line, "init-cycles ", 12) == 0) {
+            char *name = strchr(arg, ' ');
+            int n = atoi(arg), ok = 0, i;
+            name = name ? name + 1 : arg + strlen(arg);
+            for (i = 0; i < n; ++i) {
+                pTerminate();
+                ok += pInit(name, g_callback) != 0;
+            }
+            print_result(ok);
+        } else if (strncmp(line, "timer-until ", 12) == 0) {
+            char *rest;
+            long wanted = strtol(arg, &rest, 10);
+            DWORD limit = (DWORD)strtoul(rest, NULL, 10), start = GetTickCount();
+            int before = g_keyCalls;
+            while (g_keyCalls - before < wanted && GetTickCount() - start < limit) {
+                pTimer();
+                if (g_keyCalls - before < wanted)
+                    Sleep(1);
+            }
+            print_result(g_keyCalls - before);
+        } else if (strncmp(line, "soak ", 5) == 0) {
+            int updates = 0, textCells = 0, every = 0;
+            unsigned seed = 1;
+            sscanf(arg, "%d %u %d %d", &updates, &seed, &textCells, &every);
+            print_result(soak(updates, seed, textCells, every));
         } else {
             printf("error: unknown command '%s'\n", line);
             fflush(stdout);

@@ -1,0 +1,316 @@
+// Arbitrary sequences of the eight exports with arbitrary arguments (null
+// pointers, negative and huge counts, names of any length, flags of any
+// value, faults of the line switched on and off, key callbacks that call
+// back in) against the Win32 double. Checked:
+//   - no access outside what the host handed over (AddressSanitizer; every
+//     cell buffer is allocated at exactly the size the host may promise);
+//   - every write on the line is one well-formed message, a cell packet
+//     being ESC 'B' and exactly statusCells + textCells cells with every
+//     encoded 0x1B doubled, which carries the driver's cells of the moment;
+//   - the driver's cells are always what the host last asked for, and after
+//     a call that sent a packet the display shows them;
+//   - results are 0 or 1 (BrlInit: 0 or a model's counts), and the driver
+//     holds a handle exactly while it holds a port.
+#include <algorithm>
+#include <cstring>
+
+#include "FuzzSupport.h"
+#include "HostStreamDecoder.h"
+
+namespace {
+
+using namespace fuzz;
+
+constexpr int BufferSize = 128;
+
+// What the host has asked for, kept by the rules of the exports without
+// looking at the driver's buffers.
+struct HostModel {
+    uint8_t cells[BufferSize] = {};
+    int sleeping = 0;
+
+    void Display(int status, int text, const uint8_t* src, int count)
+    {
+        if (text == 0 || (count > 0 && src == nullptr))
+            return;
+        std::memset(cells + status, 0, BufferSize - status);
+        int n = std::min(count, BufferSize - status);
+        if (n > 0)
+            std::memcpy(cells + status, src, n);
+    }
+    void Status(int status, const uint8_t* src, int count)
+    {
+        int n = std::min(count, status);
+        if (n > 0 && src == nullptr)
+            return;
+        std::memset(cells, 0, status);
+        if (n > 0)
+            std::memcpy(cells, src, n);
+    }
+    void Clear(int text)
+    {
+        if (text != 0)
+            std::memset(cells, 0, BufferSize);
+    }
+};
+
+struct Display {
+    Bytes shown;          // decoded cells of the last packet
+    int packetsInCall = 0;
+};
+
+class Run {
+public:
+    Run(FuzzInput& in) : in(in) {}
+
+    void Go()
+    {
+        device = &session.Double().AddDevice("COM1");
+        device->onWrite = [this](FakeDevice& d, const Bytes& bytes) { OnWrite(d, bytes); };
+        self = this;
+        for (int step = 0; step < 64 && !in.Empty(); ++step) {
+            display.packetsInCall = 0;
+            Step(in.Byte());
+            Check();
+        }
+        self = nullptr;
+    }
+
+private:
+    EscProtocolDriver& D() { return session.Driver(); }
+    int Total() { return D().statusCells + D().textCells; }
+
+    void OnWrite(FakeDevice& d, const Bytes& bytes)
+    {
+        HostStreamDecoder decoder(Total());
+        std::vector<HostStreamDecoder::Message> out;
+        decoder.Feed(bytes.data(), bytes.size(), out);
+        decoder.Finish(out);
+        FUZZ_CHECK(out.size() == 1, "one write, " + std::to_string(out.size()) + " messages: " + Hex(bytes));
+        const auto& m = out[0];
+        FUZZ_CHECK(m.kind != HostStreamDecoder::Message::Malformed, m.Describe(D().statusCells));
+        if (m.kind == HostStreamDecoder::Message::Query) {
+            d.Send(reply);
+        } else if (m.kind == HostStreamDecoder::Message::Cells) {
+            FUZZ_CHECK(Bytes(D().cells, D().cells + m.cells.size()) == m.cells,
+                       "packet " + m.Describe(D().statusCells) + " is not the driver's cells " +
+                           Hex(D().cells, m.cells.size()));
+            display.shown = m.cells;
+            display.packetsInCall++;
+        }
+    }
+
+    // A cell buffer as a host would pass it: null, or exactly as large as
+    // what the count lets the driver read (never more than the whole
+    // buffer's worth).
+    struct Source {
+        std::unique_ptr<uint8_t[]> bytes;
+        const uint8_t* Get() const { return bytes.get(); }
+    };
+    Source MakeSource(int count)
+    {
+        Source s;
+        if (in.Byte() % 4 == 0)
+            return s;
+        size_t n = count <= 0 ? 1 : static_cast<size_t>(std::min(count, BufferSize));
+        s.bytes.reset(new uint8_t[n]);
+        Bytes fill = in.Take(n);
+        for (size_t i = 0; i < n; ++i)
+            s.bytes[i] = i < fill.size() ? fill[i] : static_cast<uint8_t>(0xC3 ^ i);
+        return s;
+    }
+
+    void ExpectBool(int result, const char* what)
+    {
+        FUZZ_CHECK(result == 0 || result == 1, std::string(what) + " returned " + std::to_string(result));
+    }
+
+    void DoDisplay(const uint8_t* src, int count)
+    {
+        int status = D().statusCells, text = D().textCells;
+        int r = BrlDisplay(src, count);
+        ExpectBool(r, "BrlDisplay");
+        model.Display(status, text, src, count);
+    }
+    void DoStatus(const uint8_t* src, int count)
+    {
+        int status = D().statusCells;
+        int r = BrlDisplayStatus(src, count);
+        ExpectBool(r, "BrlDisplayStatus");
+        model.Status(status, src, count);
+    }
+    void DoClear()
+    {
+        int text = D().textCells;
+        ExpectBool(BrlClear(), "BrlClear");
+        model.Clear(text);
+    }
+    void DoSleep(int flag)
+    {
+        bool hadPort = D().port != nullptr;
+        int text = D().textCells;
+        int r = BrlSleep(flag);
+        FUZZ_CHECK(r == 1, "BrlSleep returned " + std::to_string(r));
+        if (flag != model.sleeping) {
+            model.sleeping = flag;
+            if (flag != 0 && hadPort)
+                model.Clear(text);
+        }
+    }
+    void DoTerminate()
+    {
+        bool hadPort = D().port != nullptr;
+        int text = D().textCells;
+        BrlTerminate();
+        if (hadPort && text > 0)
+            model.Clear(text);
+        FUZZ_CHECK(D().port == nullptr, "terminate left a port");
+    }
+
+    void DoInit()
+    {
+        uint8_t kind = in.Byte();
+        uint8_t model_ = in.Byte();
+        static const uint8_t codes[] = { 0x00, 0x01, 0x02, 0x07, 0x08, 0x09, 0x03, 0xFF };
+        reply = (model_ & 0x80) ? in.Take(model_ % 20) : FullReply(codes[model_ % 8]);
+        std::string name;
+        switch (kind % 4) {
+        case 0: name = "COM1:38400,n,8,1"; break;
+        case 1: name = "COM1:38400,n,8,1" + in.Text(in.Byte()); break;
+        case 2: name = in.Text(2u * in.Byte()); break;
+        default: break;
+        }
+        int before = D().statusCells * 256 + D().textCells;
+        bool hadPort = D().port != nullptr;
+        KeyCallback callback = (kind & 4) ? nullptr : &Run::Callback;
+        int r = BrlInit(kind % 4 == 3 ? nullptr : name.c_str(), callback);
+        FUZZ_CHECK(r == 0 || r == 0x0514 || r == 0x0528 || r == 0x0550, "BrlInit returned " + std::to_string(r));
+        FUZZ_CHECK(D().keyCallback == callback || kind % 4 == 3, "the callback was not taken");
+        if (r != 0) {
+            FUZZ_CHECK(!hadPort, "BrlInit succeeded over an open port");
+            FUZZ_CHECK(r == D().statusCells * 256 + D().textCells, "result and counts disagree");
+            // A display just identified shows whatever it showed; what it
+            // shows from now on is checked packet by packet.
+            display.shown.clear();
+        } else {
+            FUZZ_CHECK(before == D().statusCells * 256 + D().textCells, "a failed BrlInit changed the counts");
+        }
+        FUZZ_CHECK(static_cast<size_t>(std::strlen(D().portName)) < sizeof D().portName, "port name overran");
+    }
+
+    void DoTimer()
+    {
+        device->Send(in.Take(in.Byte() % 24));
+        callbackAction = in.Byte() % 5;
+        BrlTimer();
+        callbackAction = 0;
+    }
+
+    static void BRLCALLBACK Callback(unsigned int code, unsigned int argument)
+    {
+        RecordReport(code, argument);
+        FUZZ_CHECK((code & 0x80000000u) != 0, "key code without bit 31");
+        if (self == nullptr)
+            return;
+        int action = self->callbackAction;
+        self->callbackAction = 0; // once per poll, as a host would
+        switch (action) {
+        case 1: self->DoTerminate(); break;
+        case 2: self->DoSleep(1); break;
+        case 3: {
+            uint8_t cells[3] = { static_cast<uint8_t>(code), 0xC3, 0x1B };
+            self->DoDisplay(cells, 3);
+            break;
+        }
+        case 4: self->DoClear(); break;
+        default: break;
+        }
+    }
+
+    void Fault(uint8_t which)
+    {
+        switch (which % 7) {
+        case 0: device->ctsHeldOff = !device->ctsHeldOff; break;
+        case 1: device->failWrites = !device->failWrites; break;
+        case 2: device->failAllReads = !device->failAllReads; break;
+        case 3: device->refuseOpen = !device->refuseOpen; break;
+        case 4: device->refuseTimeouts = !device->refuseTimeouts; break;
+        case 5: device->maxReadChunk = 1 + which / 7; break;
+        default:
+            device->ctsHeldOff = device->failWrites = device->failAllReads = false;
+            device->refuseOpen = device->refuseTimeouts = false;
+            break;
+        }
+    }
+
+    void Step(uint8_t op)
+    {
+        switch (op % 12) {
+        case 0: DoInit(); break;
+        case 1: DoTerminate(); break;
+        case 2: {
+            int count = in.Count();
+            Source s = MakeSource(count);
+            DoDisplay(s.Get(), count);
+            break;
+        }
+        case 3: {
+            int count = in.Count();
+            Source s = MakeSource(count);
+            DoStatus(s.Get(), count);
+            break;
+        }
+        case 4: DoClear(); break;
+        case 5: ExpectBool(BrlRefresh(), "BrlRefresh"); break;
+        case 6: DoSleep(in.Count()); break;
+        case 7: DoSleep(1); break;
+        case 8: DoSleep(0); break;
+        case 9: DoTimer(); break;
+        case 10: Fault(in.Byte()); break;
+        default: {
+            // The same cells again: nothing may be sent unless forced.
+            uint8_t cells[BufferSize];
+            std::memcpy(cells, model.cells + D().statusCells, BufferSize - D().statusCells);
+            DoDisplay(cells, BufferSize - D().statusCells);
+            break;
+        }
+        }
+    }
+
+    void Check()
+    {
+        FUZZ_CHECK(std::memcmp(D().cells, model.cells, BufferSize) == 0,
+                   "driver cells " + Hex(D().cells, BufferSize) + " are not the host's " + Hex(model.cells, BufferSize));
+        FUZZ_CHECK(D().sleeping == model.sleeping, "sleep flag");
+        if (display.packetsInCall > 0) {
+            Bytes want(model.cells, model.cells + Total());
+            FUZZ_CHECK(display.shown == want,
+                       "the display shows " + Hex(display.shown) + " but the host asked for " + Hex(want));
+        }
+        int handles = session.Double().openHandles;
+        FUZZ_CHECK(handles == (D().port != nullptr ? 1 : 0),
+                   std::to_string(handles) + " handles, port " + (D().port ? "held" : "none"));
+        FUZZ_CHECK(D().parserState >= 0 && D().parserState <= 4, "parser state");
+    }
+
+    FuzzInput& in;
+    Session session;
+    FakeDevice* device = nullptr;
+    HostModel model;
+    Display display;
+    Bytes reply = FullReply(0x01);
+    int callbackAction = 0;
+    static Run* self;
+};
+
+Run* Run::self = nullptr;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzInput in(data, size);
+    Run run(in);
+    run.Go();
+    return 0;
+}

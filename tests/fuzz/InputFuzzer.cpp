@@ -1,0 +1,154 @@
+// Arbitrary bytes from the display, through BrlTimer's poll in chunks or
+// straight into ProcessInputByte. A reference reading of the key and
+// routing packets, written apart from the driver, says which reports each
+// byte must produce; the driver must produce exactly those, in order, each
+// with bit 31 set, and its parser must stay in one of its five states.
+//
+// Input: one mode byte, then the display's bytes.
+//   mode bit 0   0: through BrlTimer, 1: straight into ProcessInputByte
+//   mode bit 1   (straight) pass the byte sign-extended, so only its low
+//                8 bits may count
+//   mode bits 2-7 (through BrlTimer) bytes put on the line per poll - 1
+#include <algorithm>
+#include <set>
+
+#include "FuzzSupport.h"
+
+namespace {
+
+using namespace fuzz;
+
+class ReferenceParser {
+public:
+    // Feeds one byte; when it ends a packet that names a key, appends the
+    // report the host must get.
+    void Feed(uint8_t b, std::vector<KeyReport>& expected)
+    {
+        switch (state) {
+        case Between:
+            if (b == 0x1B)
+                state = AfterEsc;
+            return;
+        case AfterEsc:
+            state = b == 0x1B ? AfterEsc : b == 'K' ? FirstKeyByte : b == 'C' ? RoutingByte : Between;
+            return;
+        case FirstKeyByte:
+            first = b;
+            state = SecondKeyByte;
+            return;
+        case SecondKeyByte: {
+            std::set<int> keys;
+            for (int bit = 0; bit < 6; ++bit)
+                if (first & (1 << bit))
+                    keys.insert(36 - bit);
+            for (int bit = 0; bit < 5; ++bit)
+                if (b & (1 << bit))
+                    keys.insert(1 + bit);
+            Report(keys, expected);
+            state = Between;
+            return;
+        }
+        case RoutingByte: {
+            int key = b < 6 ? 61 + b : (b + 123) % 256;
+            Report({ key }, expected);
+            state = Between;
+            return;
+        }
+        }
+    }
+
+private:
+    static void Report(const std::set<int>& keys, std::vector<KeyReport>& expected)
+    {
+        // The four highest keys, highest in the lowest byte; the argument
+        // comes from the highest key above 128.
+        std::vector<int> sorted(keys.begin(), keys.end());
+        if (sorted.size() > 4)
+            sorted.erase(sorted.begin(), sorted.end() - 4);
+        uint32_t code = 0, argument = 0;
+        int shift = 0;
+        for (auto k = sorted.rbegin(); k != sorted.rend(); ++k, shift += 8) {
+            uint32_t byte = *k <= 128 ? static_cast<uint32_t>(*k) : *k <= 228 ? 0x81u : 0x82u;
+            code |= byte << shift;
+        }
+        for (int k : keys)
+            if (k >= 129)
+                argument = static_cast<uint32_t>(k <= 228 ? k - 128 : k - 28);
+        if (code != 0)
+            expected.push_back({ code | 0x80000000u, argument });
+    }
+
+    enum { Between, AfterEsc, FirstKeyByte, SecondKeyByte, RoutingByte } state = Between;
+    uint8_t first = 0;
+};
+
+void CheckReports(const EscProtocolDriver& driver, const std::vector<KeyReport>& expected, size_t fed)
+{
+    FUZZ_CHECK(driver.parserState >= 0 && driver.parserState <= 4,
+               "parser state " + std::to_string(driver.parserState) + " after " + std::to_string(fed) + " bytes");
+    const auto& got = Reports();
+    for (const auto& r : got)
+        FUZZ_CHECK((r.code & 0x80000000u) != 0, "key code " + std::to_string(r.code) + " without bit 31");
+    if (got == expected)
+        return;
+    std::string detail = "after " + std::to_string(fed) + " bytes: expected " + std::to_string(expected.size()) +
+                         " reports, got " + std::to_string(got.size());
+    size_t n = std::min(got.size(), expected.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (!(got[i] == expected[i])) {
+            detail += "; report " + std::to_string(i) + ": expected " + std::to_string(expected[i].code) + "/" +
+                      std::to_string(expected[i].argument) + ", got " + std::to_string(got[i].code) + "/" +
+                      std::to_string(got[i].argument);
+            break;
+        }
+    }
+    FUZZ_CHECK(false, detail);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    FuzzInput in(data, size);
+    uint8_t mode = in.Byte();
+    Bytes line = in.Take(in.Left());
+
+    Session session;
+    EscProtocolDriver& driver = session.Driver();
+    ReferenceParser reference;
+    std::vector<KeyReport> expected;
+
+    if (mode & 1) {
+        driver.keyCallback = RecordReport;
+        for (size_t i = 0; i < line.size(); ++i) {
+            int value = (mode & 2) ? static_cast<int>(static_cast<int8_t>(line[i])) : line[i];
+            driver.ProcessInputByte(value);
+            reference.Feed(line[i], expected);
+            CheckReports(driver, expected, i + 1);
+        }
+        return 0;
+    }
+
+    FakeDevice& device = session.Double().AddDevice("COM1");
+    win32double::AnswerQueryWith(device, FullReply(0x01));
+    FUZZ_CHECK(BrlInit("COM1:38400,n,8,1", RecordReport) == 0x0528, "no display to fuzz against");
+    size_t perPoll = static_cast<size_t>(mode >> 2) + 1;
+    size_t sent = 0, fed = 0;
+    while (fed < line.size()) {
+        size_t n = std::min(perPoll, line.size() - sent);
+        device.Send(Bytes(line.begin() + static_cast<long>(sent), line.begin() + static_cast<long>(sent + n)));
+        sent += n;
+        size_t waiting = device.toHost.size();
+        BrlTimer();
+        size_t taken = waiting - device.toHost.size();
+        FUZZ_CHECK(taken <= 80, "a poll took " + std::to_string(taken) + " bytes");
+        FUZZ_CHECK(taken > 0 || waiting == 0, "a poll took nothing of " + std::to_string(waiting) + " waiting");
+        for (size_t i = 0; i < taken; ++i)
+            reference.Feed(line[fed + i], expected);
+        fed += taken;
+        CheckReports(driver, expected, fed);
+    }
+    return 0;
+}
