@@ -1,8 +1,12 @@
 #include "EscProtocolDriver.h"
 
+#include <new>
 #include <string.h>
+#include <windows.h>
 
-#include "../ports/Port.h"
+#include "../ports/DeviceParallelPort.h"
+#include "../ports/DirectParallelPort.h"
+#include "../ports/FixedSerialPort.h"
 
 namespace {
 
@@ -86,7 +90,42 @@ EscProtocolDriver::EscProtocolDriver() : parserState(StateIdle) {}
 
 EscProtocolDriver::~EscProtocolDriver() {}
 
-int EscProtocolDriver::Open(const char* name) { return BrailleDriver::Open(name); }
+// Systems of both families check the size field; this is the plain record.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
+
+// Folded by hand: the C library's tolower depends on the host's locale.
+static char FoldToLower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+// LPTn is the parallel port, reached through its registers where the system
+// allows that and through the kernel device on the NT family; every other
+// name is a COM port at the display's fixed line settings.
+Port* EscProtocolDriver::CreatePort(const char* name)
+{
+    if (FoldToLower(name[0]) != 'l')
+        return new (std::nothrow) FixedSerialPort();
+
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version))
+        return NULL;
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+        return new (std::nothrow) DeviceParallelPort();
+    return new (std::nothrow) DirectParallelPort();
+}
+
+int EscProtocolDriver::Open(const char* name)
+{
+    if (port != NULL || name == NULL)
+        return 0;
+    port = CreatePort(name);
+    if (port == NULL)
+        return 0;
+    int result = port->Open(name);
+    if (result == 0)
+        ClosePort();
+    return result;
+}
 
 unsigned char EscProtocolDriver::EncodeCell(unsigned char cell)
 {

@@ -46,6 +46,9 @@ public:
     int parserState;
 
 private:
+    // The transport a port name calls for, not yet opened; NULL when none
+    // can be had.
+    static Port* CreatePort(const char* name);
     void LatchKey(int keyIndex);
 };
 

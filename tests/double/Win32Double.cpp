@@ -188,7 +188,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
                           returned != nullptr });
     if (returned)
         *returned = 0;
-    return TRUE;
+    return d->failIoctls ? FALSE : TRUE;
 }
 
 // Reads the old mode-string form, "COM1:9600,n,8,1", enough for the driver's

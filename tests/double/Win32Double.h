@@ -62,6 +62,7 @@ struct FakeDevice {
     bool refuseTimeouts = false;  // SetCommTimeouts fails
     bool ctsHeldOff = false;      // writes time out: TRUE, nothing written
     bool failWrites = false;      // WriteFile returns FALSE
+    bool failIoctls = false;      // DeviceIoControl records the request, returns FALSE
     long failReadAtCall = -1;     // this ReadFile call (0-based, per device) fails
     bool failAllReads = false;
     size_t maxReadChunk = SIZE_MAX; // at most this many bytes per ReadFile

@@ -241,7 +241,7 @@ TEST_F(BrailleDriverTest, NullNameIsRefused)
 TEST_F(BrailleDriverTest, LongNamesAreCutTo79Characters)
 {
     std::string name = "COM1:38400,n,8,1" + std::string(200, ' ');
-    EXPECT_EQ(0, BrlInit(name.c_str(), RecordKey)) << "the fake refuses trailing blanks";
+    EXPECT_EQ(0, BrlInit(name.c_str(), RecordKey)) << "no display on COM1";
     EXPECT_EQ(79u, strlen(driver->portName));
     EXPECT_EQ(name.substr(0, 79), std::string(driver->portName));
 

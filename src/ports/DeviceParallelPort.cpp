@@ -1,0 +1,98 @@
+#include "DeviceParallelPort.h"
+
+#include "ParallelDeviceIoctl.h"
+
+DeviceParallelPort::DeviceParallelPort() : handle(INVALID_HANDLE_VALUE) {}
+
+DeviceParallelPort::~DeviceParallelPort() { Close(); }
+
+int DeviceParallelPort::Open(const char* portName)
+{
+    char deviceName[DeviceNameSize];
+    ZeroMemory(deviceName, sizeof deviceName);
+    lstrcpynA(deviceName, PARALLEL_DEVICE_NAME_TEMPLATE, DeviceNameSize);
+
+    // The port's number is its last character: LPT2 -> QZPAR2. Only one
+    // character is taken, so no port string can overrun the name. An empty
+    // string has none; its terminator takes the place, and "QZPAR" names no
+    // device.
+    int templateLength = lstrlenA(deviceName);
+    int portLength = lstrlenA(portName);
+    deviceName[templateLength - 1] = portLength > 0 ? portName[portLength - 1] : '\0';
+
+    return OpenDevice(deviceName);
+}
+
+int DeviceParallelPort::OpenDevice(const char* deviceName)
+{
+    char path[PathSize];
+    lstrcpynA(path, PARALLEL_DEVICE_PATH_PREFIX, PathSize);
+    int prefixLength = lstrlenA(path);
+    lstrcpynA(path + prefixLength, deviceName, PathSize - prefixLength);
+
+    handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+
+    // A device that refuses the request still moves bytes; its answer
+    // decides nothing.
+    ParallelDeviceConfig config;
+    config.first = PARALLEL_DEVICE_CONFIG_FIRST;
+    config.second = PARALLEL_DEVICE_CONFIG_SECOND;
+    DWORD returned = 0;
+    DeviceIoControl(handle, PARALLEL_DEVICE_IOCTL_CONFIGURE, &config, sizeof config, NULL, 0, &returned,
+                    NULL);
+    return 1;
+}
+
+int DeviceParallelPort::WriteByte(unsigned char byte)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return 1;
+    DWORD written = 0;
+    return WriteFile(handle, &byte, 1, &written, NULL) && written == 1 ? 1 : 0;
+}
+
+int DeviceParallelPort::Write(const unsigned char* bytes, int length)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return 1;
+    if (length < 0)
+        return 0;
+    DWORD written = 0;
+    return WriteFile(handle, bytes, (DWORD)length, &written, NULL) && written == (DWORD)length ? 1 : 0;
+}
+
+int DeviceParallelPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
+{
+    // Nothing can arrive on a device that is not open; without this a
+    // positive time-out would be spent on calls that always fail.
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    int noWait = timeoutMs == 0;
+    int count = 0;
+    DWORD start = GetTickCount();
+    while (count < length) {
+        DWORD wanted = (DWORD)(length - count);
+        DWORD got = 0;
+        // The device returns at once with what has arrived, possibly
+        // nothing; a failed call is just a call that brought nothing.
+        if (ReadFile(handle, buffer + count, wanted, &got, NULL))
+            count += (int)(got < wanted ? got : wanted);
+        if (noWait)
+            break;
+        if (GetTickCount() - start > timeoutMs)
+            break;
+    }
+    return count;
+}
+
+void DeviceParallelPort::Flush() {}
+
+void DeviceParallelPort::Close()
+{
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
