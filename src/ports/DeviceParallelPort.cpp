@@ -4,7 +4,7 @@
 
 DeviceParallelPort::DeviceParallelPort() : handle(INVALID_HANDLE_VALUE) {}
 
-DeviceParallelPort::~DeviceParallelPort() { Close(); }
+DeviceParallelPort::~DeviceParallelPort() { DeviceParallelPort::Close(); }
 
 int DeviceParallelPort::Open(const char* portName)
 {
@@ -70,7 +70,7 @@ int DeviceParallelPort::Read(unsigned char* buffer, int length, unsigned int tim
     // positive time-out would be spent on calls that always fail.
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
-    int noWait = timeoutMs == 0;
+    bool noWait = timeoutMs == 0;
     int count = 0;
     DWORD start = GetTickCount();
     while (count < length) {

@@ -127,7 +127,7 @@ unsigned char DirectParallelPort::ReadByte()
 
 int DirectParallelPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
 {
-    int noWait = timeoutMs == 0;
+    bool noWait = timeoutMs == 0;
     int count = 0;
     DWORD start = GetTickCount();
     for (;;) {

@@ -5,7 +5,7 @@
 // emulating exception handler down to two cases.
 unsigned char PortIn(unsigned short port)
 {
-    unsigned char value;
+    unsigned char value = 0;
     __asm__ __volatile__("inb %%dx, %%al" : "=a"(value) : "d"(port));
     return value;
 }

@@ -33,15 +33,25 @@ TEST_F(SerialE2eTest, IdentifiesEachModelThroughTheSerialPath)
     }
 }
 
-TEST_F(SerialE2eTest, LineSettingsReachThePort)
+TEST_F(SerialE2eTest, LineSettingsReachThePortWhateverTheModeString)
 {
-    InitReady(40, "COM5:38400,n,8,1");
+    // The display's line is fixed: the mode string after the name is ignored.
+    InitReady(40, "COM5:9600,e,7,2");
     termios t;
     ASSERT_TRUE(display->LineSettings(t));
     EXPECT_EQ(B38400, cfgetospeed(&t));
     EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
     EXPECT_EQ(0u, t.c_cflag & PARENB);
     EXPECT_EQ(0u, t.c_cflag & CSTOPB);
+    EXPECT_EQ(static_cast<tcflag_t>(CRTSCTS), t.c_cflag & CRTSCTS) << "expected CTS output flow control";
+}
+
+TEST_F(SerialE2eTest, PlainPortNameOpensTheFixedLine)
+{
+    InitReady(20, "COM5");
+    termios t;
+    ASSERT_TRUE(display->LineSettings(t));
+    EXPECT_EQ(B38400, cfgetospeed(&t));
 }
 
 TEST_F(SerialE2eTest, CellPacketArrivesByteForByte)
