@@ -41,7 +41,12 @@ int BrailleDriver::Open(const char* name)
 {
     if (port != NULL)
         return 0;
-    port = new (std::nothrow) SerialPort();
+    return AdoptPort(new (std::nothrow) SerialPort(), name);
+}
+
+int BrailleDriver::AdoptPort(Port* created, const char* name)
+{
+    port = created;
     if (port == NULL)
         return 0;
     int result = port->Open(name);

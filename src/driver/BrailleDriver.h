@@ -49,6 +49,9 @@ public:
     int eventSent;
 
 protected:
+    // Holds a new transport and opens it; one that fails to open, or could
+    // not be created, is destroyed and leaves no port.
+    int AdoptPort(Port* created, const char* name);
     void ClosePort();
 
 private:

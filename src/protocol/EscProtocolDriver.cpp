@@ -118,13 +118,7 @@ int EscProtocolDriver::Open(const char* name)
 {
     if (port != NULL || name == NULL)
         return 0;
-    port = CreatePort(name);
-    if (port == NULL)
-        return 0;
-    int result = port->Open(name);
-    if (result == 0)
-        ClosePort();
-    return result;
+    return AdoptPort(CreatePort(name), name);
 }
 
 unsigned char EscProtocolDriver::EncodeCell(unsigned char cell)
