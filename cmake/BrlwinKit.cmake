@@ -19,17 +19,14 @@ target_compile_options(brlwin32 PRIVATE
 target_link_options(brlwin32 PRIVATE -Wl,--build-id=none)
 
 # The import library for MSVC's linker, made from the module-definition
-# file rather than from the DLL so that it names exactly the exports. The
-# exports are cdecl: dlltool adds the leading underscore that MSVC expects
-# of C names on x86 (_BrlInit, __imp__BrlInit) and imports by the
-# undecorated name that the DLL exports. dlltool names the archive members after
-# the output path; a bare name keeps the build directory out of them.
+# file rather than from the DLL so that it names exactly the exports.
 set(BRLWIN32_MSVC_IMPLIB ${PROJECT_BINARY_DIR}/brlwin32.lib)
 add_custom_command(OUTPUT ${BRLWIN32_MSVC_IMPLIB}
-    COMMAND ${CMAKE_DLLTOOL} --machine i386 --input-def ${PROJECT_SOURCE_DIR}/src/brlwin32.def
-            --dllname brlwin32.dll --output-lib brlwin32.lib
+    COMMAND ${CMAKE_COMMAND} -DDEF=${PROJECT_SOURCE_DIR}/src/brlwin32.def -DOUT=brlwin32.lib
+            -DDLLTOOL=${CMAKE_DLLTOOL} -DOBJCOPY=${CMAKE_OBJCOPY} -DAR=${CMAKE_AR}
+            -P ${PROJECT_SOURCE_DIR}/cmake/MakeMsvcImportLib.cmake
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-    DEPENDS ${PROJECT_SOURCE_DIR}/src/brlwin32.def
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/brlwin32.def ${PROJECT_SOURCE_DIR}/cmake/MakeMsvcImportLib.cmake
     COMMENT "Making the MSVC import library brlwin32.lib")
 add_custom_target(brlwin32_msvc_implib ALL DEPENDS ${BRLWIN32_MSVC_IMPLIB})
 
