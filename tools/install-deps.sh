@@ -9,7 +9,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 \
          wine wine32:i386 \
-         clang-14 libclang-rt-14-dev cppcheck clang-tidy \
+         clang-14 libclang-rt-14-dev lld-14 cppcheck clang-tidy \
          liblouis-dev liblouis-data pkg-config zip unzip; do
     have "$p" || need="$need $p"
 done

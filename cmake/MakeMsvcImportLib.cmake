@@ -1,0 +1,40 @@
+# Makes brlwin32.lib, the import library for MSVC's linker, from the
+# module-definition file. Run with cmake -P and DEF, OUT (a bare file name,
+# written to the working directory), DLLTOOL, OBJCOPY and AR set.
+#
+# dlltool adds the leading underscore that MSVC expects of cdecl names on
+# x86 (_BrlInit, __imp__BrlInit) and imports by the undecorated name the DLL
+# exports. Its objects lack the @feat.00 symbol that tells MSVC's linker an
+# object has no unsafe exception handlers; x86 links with /SAFESEH, the
+# default of Visual Studio and lld-link, refuse objects without it. Import
+# thunks install no handlers, so every member gets @feat.00 = 1, as the
+# import objects of MSVC's own lib.exe carry.
+foreach(var DEF OUT DLLTOOL OBJCOPY AR)
+    if(NOT DEFINED ${var})
+        message(FATAL_ERROR "MakeMsvcImportLib: ${var} not set")
+    endif()
+endforeach()
+
+set(work ${OUT}.members)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work})
+
+# dlltool names the members after its output path; a bare name keeps the
+# build directory out of them.
+execute_process(COMMAND ${DLLTOOL} --machine i386 --input-def ${DEF} --dllname brlwin32.dll
+        --output-lib ${OUT} --deterministic-libraries
+    COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${AR} t ${CMAKE_CURRENT_BINARY_DIR}/${OUT}
+    OUTPUT_VARIABLE members OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REPLACE "\n" ";" members "${members}")
+execute_process(COMMAND ${AR} x ${CMAKE_CURRENT_BINARY_DIR}/${OUT} WORKING_DIRECTORY ${work}
+    COMMAND_ERROR_IS_FATAL ANY)
+foreach(member IN LISTS members)
+    execute_process(COMMAND ${OBJCOPY} --add-symbol @feat.00=0x1,local ${member}
+        WORKING_DIRECTORY ${work} COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+# Same members, same order; D keeps dates and owners out.
+file(REMOVE ${OUT})
+execute_process(COMMAND ${AR} rcsD ${CMAKE_CURRENT_BINARY_DIR}/${OUT} ${members}
+    WORKING_DIRECTORY ${work} COMMAND_ERROR_IS_FATAL ANY)
+file(REMOVE_RECURSE ${work})

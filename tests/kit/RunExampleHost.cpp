@@ -1,0 +1,166 @@
+// Runs one of the example hosts under Wine against a simulated 40-cell
+// display on a pty, presses keys 1 and 36 once the host shows its text, and
+// checks what the display showed and what the host printed.
+//
+//   run-example-host LINK EXE PORT OUTPUT [STATUS]
+//
+// LINK is the path that the Wine prefix maps PORT's COM name to; STATUS,
+// when given, is the first status cell the host is expected to show (hex).
+// WINEPREFIX and the other Wine settings come from the environment.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PtyDisplay.h"
+
+extern char** environ;
+
+namespace {
+
+using Bytes = DisplaySimulator::Bytes;
+
+const Bytes hello = { 0x13, 0x11, 0x07, 0x07, 0x15 };
+const Bytes ok = { 0x15, 0x05 };
+
+int failures = 0;
+
+std::string Hex(const Bytes& bytes)
+{
+    std::string s;
+    char b[4];
+    for (uint8_t v : bytes) {
+        std::snprintf(b, sizeof b, "%s%02X", s.empty() ? "" : " ", v);
+        s += b;
+    }
+    return s.empty() ? "(nothing)" : s;
+}
+
+// The text cells, padded: hello followed by blanks up to the display's width.
+Bytes Line(const Bytes& start, int width)
+{
+    Bytes line(start);
+    line.resize(static_cast<size_t>(width), 0);
+    return line;
+}
+
+void Check(bool good, const std::string& what, const std::string& expected, const std::string& got)
+{
+    if (!good) {
+        std::printf("FAIL %s: expected %s, got %s\n", what.c_str(), expected.c_str(), got.c_str());
+        ++failures;
+    } else {
+        std::printf("ok   %s\n", what.c_str());
+    }
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& outPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // Wine's own output goes to a file: a pipe would be kept open by Wine's
+    // background processes.
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (outPath + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Waits for the process to end; returns its exit status, or -1 when it is
+// still running at the deadline (it is killed then).
+int WaitForExit(pid_t pid, int timeoutMs)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: run-example-host LINK EXE PORT OUTPUT [STATUS]\n");
+        return 2;
+    }
+    const std::string link = argv[1], exe = argv[2], port = argv[3], outPath = argv[4];
+    const int expectStatus = argc > 5 ? static_cast<int>(std::strtol(argv[5], nullptr, 16)) : -1;
+
+    DisplaySimulator::Config config;
+    config.textCells = 40;
+    PtyDisplay display(config, link);
+
+    pid_t host = Spawn({ "wine", exe, port, "20" }, outPath);
+    if (host < 0) {
+        std::printf("FAIL cannot start wine\n");
+        return 1;
+    }
+
+    // Wine's start-up and the driver's two-second identification.
+    const Bytes helloLine = Line(hello, config.textCells);
+    bool shown = display.WaitFor([&](const DisplaySimulator& d) { return d.Text() == helloLine; }, 30000);
+    Check(shown, "host shows hello", Hex(helloLine), Hex(display.With([](const DisplaySimulator& d) { return d.Text(); })));
+    if (expectStatus >= 0) {
+        Bytes status = display.With([](const DisplaySimulator& d) { return d.Status(); });
+        Check(!status.empty() && status[0] == expectStatus, "first status cell", Hex({ uint8_t(expectStatus) }),
+            Hex(status));
+    }
+
+    if (shown) {
+        display.SendNow(DisplaySimulator::KeyPacket(0x01, 0x01));
+        const Bytes okLine = Line(ok, config.textCells);
+        bool answered = display.WaitFor([&](const DisplaySimulator& d) { return d.Text() == okLine; }, 10000);
+        Check(answered, "key callback shows ok", Hex(okLine),
+            Hex(display.With([](const DisplaySimulator& d) { return d.Text(); })));
+    }
+
+    int exitCode = WaitForExit(host, 30000);
+    Check(exitCode == 0, "host exit code", "0", std::to_string(exitCode));
+
+    const Bytes blank(static_cast<size_t>(DisplaySimulator::StatusCells + config.textCells), 0);
+    bool blanked = display.WaitFor([&](const DisplaySimulator& d) { return d.Cells() == blank; }, 2000);
+    Check(blanked, "display blank after BrlTerminate", Hex(blank),
+        Hex(display.With([](const DisplaySimulator& d) { return d.Cells(); })));
+
+    std::string out = ReadFile(outPath);
+    const std::string initLine = "BrlInit(\"" + port + "\") = 0x0528: 5 status cells, 40 text cells";
+    Check(out.find(initLine) != std::string::npos, "BrlInit reported", "\"" + initLine + "\"", "\"" + out + "\"");
+    const std::string keyLine = "key 0x80000124 argument 0";
+    Check(out.find(keyLine) != std::string::npos, "key reported", "\"" + keyLine + "\"", "\"" + out + "\"");
+
+    std::printf("--- %s output ---\n%s", exe.c_str(), out.c_str());
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,82 @@
+#!/bin/sh
+# Installs the cross build into PREFIX and checks the kit's layout, the
+# import libraries, the DLL's imports and its version resource.
+#   check-install.sh CROSS_BUILD_DIR PREFIX
+set -u
+build=$1 prefix=$2
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
+
+expected="bin/brlwin32.dll
+include/brlwin32.h
+lib/brlwin32.lib
+lib/cmake/brlwin32/brlwin32Config.cmake
+lib/cmake/brlwin32/brlwin32ConfigVersion.cmake
+lib/libbrlwin32.dll.a"
+got=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ "$got" = "$expected" ] || fail "install tree: expected
+$expected
+got
+$got"
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
+
+dll=$prefix/bin/brlwin32.dll
+imports=$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^\s*DLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
+[ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "DLL imports: expected KERNEL32.dll msvcrt.dll, got $imports"
+
+# The version resource's strings are UTF-16.
+resource=$(strings -el "$dll" | tr '\n' '|')
+for pair in "FileVersion|$version" "ProductVersion|$version" "OriginalFilename|brlwin32.dll" \
+            "LegalCopyright|Copyright (c) the brlwin32 developers. MIT licence."; do
+    case "$resource" in
+        *"|$pair|"*) ;;
+        *) fail "version resource: expected $pair, got $resource" ;;
+    esac
+done
+# The binary version words after the VS_FIXEDFILEINFO signature and its
+# structure version: file and product version, major.minor.patch.0, as
+# little-endian 32-bit words (minor, major; 0, patch).
+le16() { printf "%02x %02x" $(($1 & 255)) $(($1 >> 8)); }
+IFS=. read -r major minor patch <<VERSION
+$version
+VERSION
+words="$(le16 "$minor") $(le16 "$major") 00 00 $(le16 "$patch")"
+fixed="bd 04 ef fe 00 00 01 00 $words $words"
+got_fixed=$(od -An -tx1 -v "$dll" | tr -d "\n" | tr -s " " | grep -o "bd 04 ef fe.\{60\}")
+[ "$got_fixed" = "$fixed" ] || fail "VS_FIXEDFILEINFO: expected $fixed, got $got_fixed"
+
+exports="BrlClear BrlDisplay BrlDisplayStatus BrlInit BrlRefresh BrlSleep BrlTerminate BrlTimer"
+for lib in brlwin32.lib libbrlwin32.dll.a; do
+    symbols=$(i686-w64-mingw32-nm "$prefix/lib/$lib" 2>/dev/null)
+    for e in $exports; do
+        # MSVC's cdecl names on x86: _Name for the thunk, __imp__Name for the
+        # pointer a dllimport call goes through.
+        echo "$symbols" | grep -q " T _$e\$" || fail "$lib: expected symbol _$e, got none"
+        echo "$symbols" | grep -q " I __imp__$e\$" || fail "$lib: expected symbol __imp__$e, got none"
+    done
+    # The import is by the undecorated name that the DLL exports.
+    names=$(strings "$prefix/lib/$lib" | grep -x "Brl[A-Za-z]*" | LC_ALL=C sort -u | tr "\n" " ")
+    [ "$names" = "$exports " ] || fail "$lib import names: expected $exports, got $names"
+done
+members=$(ar t "$prefix/lib/brlwin32.lib" | tr '\n' ' ')
+# dlltool names members after its output path; only the bare name may show.
+for m in $members; do
+    case "$m" in
+        brlwin32_lib_*.o) ;;
+        *) fail "brlwin32.lib member: expected brlwin32_lib_*.o, got $m" ;;
+    esac
+done
+# Without @feat.00 on every member, x86 links with /SAFESEH refuse the library.
+feats=$(i686-w64-mingw32-nm "$prefix/lib/brlwin32.lib" | grep -c " a @feat.00$")
+nmembers=$(echo $members | wc -w)
+[ "$feats" -eq "$nmembers" ] || fail "brlwin32.lib: expected @feat.00 in all $nmembers members, got $feats"
+echo "brlwin32.lib members: $members"
+
+(cd "$prefix" && find . | LC_ALL=C sort)
+[ $failures -eq 0 ] && echo "install tree of $version checked"
+exit $((failures > 0))

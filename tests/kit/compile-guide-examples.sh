@@ -1,0 +1,63 @@
+#!/bin/sh
+# Compiles every fenced C and C++ block of a document with the cross
+# compiler, each block as a translation unit of its own, and links the ones
+# that define main against the DLL's import library. A CMake block must be
+# the whole of CMAKE_FILE, so that what the guide shows is what is built.
+#   compile-guide-examples.sh GUIDE INCLUDE_DIR IMPORT_LIB WORK_DIR CMAKE_FILE
+set -u
+guide=$1 include=$2 implib=$3 work=$4 cmakefile=$5
+rm -rf "$work" && mkdir -p "$work"
+
+# Writes block-N.c / block-N.cpp; the fence's info string picks the language.
+awk -v dir="$work" '
+    /^```/ && !inside {
+        lang = substr($0, 4); sub(/[ \t].*/, "", lang)
+        if (lang == "c" || lang == "cpp" || lang == "c++" || lang == "cmake") {
+            inside = 1; n++
+            file = sprintf("%s/block-%02d.%s", dir, n, lang == "c++" ? "cpp" : lang)
+            printf "" > file
+            next
+        }
+    }
+    /^```/ && inside { inside = 0; close(file); next }
+    inside { print >> file }
+' "$guide"
+
+count=0 failures=0
+for src in "$work"/block-*.c "$work"/block-*.cpp "$work"/block-*.cmake; do
+    [ -e "$src" ] || continue
+    count=$((count + 1))
+    case "$src" in
+        *.log|*.o|*.exe) continue ;;
+        *.cmake)
+            if cmp -s "$src" "$cmakefile"; then
+                echo "ok   $(basename "$src") is $cmakefile"
+            else
+                echo "FAIL $(basename "$src"): expected the text of $cmakefile, got:"; diff "$cmakefile" "$src"
+                failures=$((failures + 1))
+            fi
+            continue ;;
+        *.c) cc="i686-w64-mingw32-gcc-win32 -std=c99" ;;
+        *) cc="i686-w64-mingw32-g++-win32 -std=c++17" ;;
+    esac
+    obj=${src%.*}.o
+    if ! $cc -Wall -Wextra -Werror -I"$include" -c "$src" -o "$obj" 2>"$src.log"; then
+        echo "FAIL $(basename "$src") does not compile:"; cat "$src.log"; sed 's/^/    | /' "$src"
+        failures=$((failures + 1)); continue
+    fi
+    if i686-w64-mingw32-nm "$obj" | grep -q " T _main$"; then
+        if ! $cc -static "$obj" "$implib" -o "${src%.*}.exe" 2>"$src.log"; then
+            echo "FAIL $(basename "$src") does not link:"; cat "$src.log"
+            failures=$((failures + 1)); continue
+        fi
+        echo "ok   $(basename "$src") compiles and links"
+    else
+        echo "ok   $(basename "$src") compiles"
+    fi
+done
+if [ $count -eq 0 ]; then
+    echo "FAIL no C, C++ or CMake blocks in $guide"
+    exit 1
+fi
+echo "$count blocks, $failures failed"
+exit $((failures > 0))
