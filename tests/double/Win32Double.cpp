@@ -24,6 +24,7 @@ void Win32Double::Reset()
     openedNames.clear();
     lastCommDefinition.clear();
     openHandles = 0;
+    closeHandleCalls = 0;
     lastError = 0;
 }
 
@@ -175,7 +176,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     return TRUE;
 }
 
-BOOL CloseHandle(HANDLE object) { return Win32Double::Get().Close(object) ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE object)
+{
+    Win32Double::Get().closeHandleCalls++;
+    return Win32Double::Get().Close(object) ? TRUE : FALSE;
+}
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED)

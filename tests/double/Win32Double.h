@@ -100,6 +100,7 @@ public:
     std::vector<std::string> openedNames; // every name given to CreateFileA
     std::string lastCommDefinition;       // the last string given to BuildCommDCBA
     int openHandles = 0;
+    int closeHandleCalls = 0;             // every CloseHandle, good handle or not
     DWORD lastError = 0;
 
     // Used by the function definitions.

@@ -107,6 +107,7 @@ TEST_F(DeviceParallelPortTest, MissingOrBusyDeviceFailsAndDestroyingClosesNothin
         }
     }
     EXPECT_EQ(0, busy.closeCount);
+    EXPECT_EQ(0, W().closeHandleCalls) << "not even with the invalid handle";
     EXPECT_TRUE(busy.ioctls.empty()) << "no request without a handle";
 }
 

@@ -79,7 +79,7 @@ TEST_F(ParallelDisplayTest, CellsArriveAsStrobedBytesAndShowOnTheDisplay)
     EXPECT_EQ(0, d.Count(HostStreamDecoder::Message::Malformed));
     // Host cell 0x1B goes out as C3, so nothing is doubled: two packets of
     // 2 + 45 bytes, one strobe pulse each.
-    EXPECT_EQ(2u * 47u, P().received.size());
+    ASSERT_EQ(2u * 47u, P().received.size());
     EXPECT_EQ("1B 42 01 02 03 04 05 FF C3 80 10",
               Hex(Bytes(P().received.begin() + 47, P().received.begin() + 58)));
 }
