@@ -7,21 +7,11 @@
 #include <cstdio>
 
 #include "CellCodec.h"
+#include "HexText.h"
 
 namespace e2e {
 
-std::string Hex(const Bytes& bytes)
-{
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        snprintf(b, sizeof b, "%02X", v);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
-}
+std::string Hex(const Bytes& bytes) { return HexText(bytes); }
 
 Bytes CellPacket(const Bytes& cells)
 {

@@ -1,5 +1,7 @@
 #include "DriverTestSupport.h"
 
+#include "HexText.h"
+
 #include <cstdio>
 
 namespace testsupport {
@@ -23,17 +25,6 @@ void BRLCALLBACK RecordKey(unsigned int code, unsigned int argument)
         OnKey()(RecordedKeys().back());
 }
 
-std::string Hex(const Bytes& bytes)
-{
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        snprintf(b, sizeof b, "%02X", v);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
-}
+std::string Hex(const Bytes& bytes) { return HexText(bytes); }
 
 } // namespace testsupport

@@ -2,21 +2,12 @@
 
 #include <cstdio>
 
+#include "HexText.h"
+
 namespace {
 const uint8_t Esc = 0x1B;
 
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
-}
+std::string Hex(const std::vector<uint8_t>& bytes) { return HexText(bytes); }
 
 std::string Hex(uint8_t v)
 {

@@ -3,21 +3,14 @@
 #include <cstdio>
 
 #include "CellCodec.h"
+#include "HexText.h"
 
 namespace {
 const uint8_t Esc = 0x1B;
 
 std::string Hex(const std::vector<uint8_t>& bytes, size_t from = 0, size_t to = SIZE_MAX)
 {
-    std::string s;
-    char b[4];
-    for (size_t i = from; i < bytes.size() && i < to; ++i) {
-        std::snprintf(b, sizeof b, "%02X", bytes[i]);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
+    return HexText(bytes, from, to);
 }
 } // namespace
 

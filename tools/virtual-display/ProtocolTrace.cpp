@@ -1,22 +1,13 @@
 #include "ProtocolTrace.h"
 
+#include "HexText.h"
+
 ProtocolTrace::ProtocolTrace(std::FILE* file, int status, int text)
     : out(file), statusCells(status), hostDecoder(status + text)
 {
 }
 
-std::string ProtocolTrace::Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
-}
+std::string ProtocolTrace::Hex(const std::vector<uint8_t>& bytes) { return HexText(bytes); }
 
 double ProtocolTrace::Now() const
 {
