@@ -36,14 +36,18 @@ TEST_F(SerialE2eTest, IdentifiesEachModelThroughTheSerialPath)
 TEST_F(SerialE2eTest, LineSettingsReachThePortWhateverTheModeString)
 {
     // The display's line is fixed: the mode string after the name is ignored.
-    InitReady(40, "COM5:9600,e,7,2");
-    termios t;
-    ASSERT_TRUE(display->LineSettings(t));
-    EXPECT_EQ(B38400, cfgetospeed(&t));
-    EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
-    EXPECT_EQ(0u, t.c_cflag & PARENB);
-    EXPECT_EQ(0u, t.c_cflag & CSTOPB);
-    EXPECT_EQ(static_cast<tcflag_t>(CRTSCTS), t.c_cflag & CRTSCTS) << "expected CTS output flow control";
+    for (const char* name : { "COM5:9600,e,7,2", "COM5:9600,n,8,1" }) {
+        InitReady(40, name);
+        termios t;
+        ASSERT_TRUE(display->LineSettings(t));
+        EXPECT_EQ(B38400, cfgetospeed(&t)) << name;
+        EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE) << name;
+        EXPECT_EQ(0u, t.c_cflag & PARENB) << name;
+        EXPECT_EQ(0u, t.c_cflag & CSTOPB) << name;
+        EXPECT_EQ(static_cast<tcflag_t>(CRTSCTS), t.c_cflag & CRTSCTS) << name << ": expected CTS output flow control";
+        Do("terminate");
+        TearDown();
+    }
 }
 
 TEST_F(SerialE2eTest, PlainPortNameOpensTheFixedLine)

@@ -30,6 +30,17 @@
  *                                 displays of pseudo-random text (see
  *                                 next_random) on a CELLS-cell display, with
  *                                 BrlTimer after every EVERY-th
+ *   lpt-attach CELLS HEX...       = 1  puts a simulated parallel port at 0x378
+ *                                 with a display of CELLS text cells behind
+ *                                 it (answering the query with HEX..., none:
+ *                                 the model's own answer; CELLS 0: nothing
+ *                                 attached), trapping the DLL's port
+ *                                 instructions (see ParallelTrap.h)
+ *   lpt-send HEX...               = bytes queued for the display to send
+ *   lpt-received                  = bytes the display latched; prints them
+ *                                 first as "lpt received HEX..."
+ *   lpt-count                     = instructions emulated; prints
+ *                                 "lpt in N out M control XX" first
  *   quit                          bye
  * Every key callback prints "key CODE ARG" (hex code, decimal argument) as
  * it happens. Every export is called through a thunk that checks the stack
@@ -42,6 +53,7 @@
 #include <string.h>
 
 #include "brlwin32.h"
+#include "ParallelTrap.h"
 
 static BrlInitProc pInit;
 static BrlTerminateProc pTerminate;
@@ -342,6 +354,29 @@ int main(int argc, char **argv)
             unsigned seed = 1;
             sscanf(arg, "%d %u %d %d", &updates, &seed, &textCells, &every);
             print_result(soak(updates, seed, textCells, every));
+        } else if (strncmp(line, "lpt-attach ", 11) == 0) {
+            char *rest;
+            long textCells = strtol(arg, &rest, 10);
+            int n = parse_hex(rest, cells, sizeof cells);
+            parallel_trap_attach((int)textCells, cells, n);
+            print_result(1);
+        } else if (strncmp(line, "lpt-send ", 9) == 0) {
+            int n = parse_hex(arg, cells, sizeof cells);
+            print_result(parallel_trap_send(cells, n));
+        } else if (strcmp(line, "lpt-received") == 0) {
+            static unsigned char received[8192];
+            int n = parallel_trap_received(received, sizeof received), i;
+            fputs("lpt received", stdout);
+            for (i = 0; i < n && i < (int)sizeof received; ++i)
+                printf(" %02X", received[i]);
+            fputc('\n', stdout);
+            print_result(n);
+        } else if (strcmp(line, "lpt-count") == 0) {
+            unsigned long ins, outs;
+            unsigned control;
+            parallel_trap_counts(&ins, &outs, &control);
+            printf("lpt in %lu out %lu control %02X\n", ins, outs, control);
+            print_result((int)(ins + outs));
         } else {
             printf("error: unknown command '%s'\n", line);
             fflush(stdout);
