@@ -1,7 +1,8 @@
 // Arbitrary sequences of the eight exports with arbitrary arguments (null
 // pointers, negative and huge counts, names of any length, flags of any
 // value, faults of the line switched on and off, key callbacks that call
-// back in) against the Win32 double. Checked:
+// back in), on the serial line and on the NT family's parallel device,
+// against the Win32 double. Checked:
 //   - no access outside what the host handed over (AddressSanitizer; every
 //     cell buffer is allocated at exactly the size the host may promise);
 //   - every write on the line is one well-formed message, a cell packet
@@ -65,8 +66,12 @@ public:
 
     void Go()
     {
-        device = &session.Double().AddDevice("COM1");
-        device->onWrite = [this](FakeDevice& d, const Bytes& bytes) { OnWrite(d, bytes); };
+        // The serial line, and the parallel device that "LPT1" opens on the
+        // NT family.
+        com = &session.Double().AddDevice("COM1");
+        lpt = &session.Double().AddDevice("\\\\.\\QZPAR1");
+        for (FakeDevice* d : { com, lpt })
+            d->onWrite = [this](FakeDevice& device, const Bytes& bytes) { OnWrite(device, bytes); };
         self = this;
         for (int step = 0; step < 64 && !in.Empty(); ++step) {
             display.packetsInCall = 0;
@@ -78,6 +83,13 @@ public:
 
 private:
     EscProtocolDriver& D() { return session.Driver(); }
+    // The device the driver holds, else the one its port name opens next.
+    FakeDevice& Active()
+    {
+        if (com->isOpen || lpt->isOpen)
+            return com->isOpen ? *com : *lpt;
+        return (D().portName[0] | 0x20) == 'l' ? *lpt : *com;
+    }
     int Total() { return D().statusCells + D().textCells; }
 
     void OnWrite(FakeDevice& d, const Bytes& bytes)
@@ -175,7 +187,7 @@ private:
         reply = (model_ & 0x80) ? in.Take(model_ % 20) : FullReply(codes[model_ % 8]);
         std::string name;
         switch (kind % 4) {
-        case 0: name = "COM1:38400,n,8,1"; break;
+        case 0: name = (kind & 8) ? "LPT1" : "COM1:38400,n,8,1"; break;
         case 1: name = "COM1:38400,n,8,1" + in.Text(in.Byte()); break;
         case 2: name = in.Text(2u * in.Byte()); break;
         default: break;
@@ -200,7 +212,7 @@ private:
 
     void DoTimer()
     {
-        device->Send(in.Take(in.Byte() % 24));
+        Active().Send(in.Take(in.Byte() % 24));
         callbackAction = in.Byte() % 5;
         BrlTimer();
         callbackAction = 0;
@@ -229,6 +241,7 @@ private:
 
     void Fault(uint8_t which)
     {
+        FakeDevice* device = &Active();
         switch (which % 7) {
         case 0: device->ctsHeldOff = !device->ctsHeldOff; break;
         case 1: device->failWrites = !device->failWrites; break;
@@ -295,7 +308,8 @@ private:
 
     FuzzInput& in;
     Session session;
-    FakeDevice* device = nullptr;
+    FakeDevice* com = nullptr;
+    FakeDevice* lpt = nullptr;
     HostModel model;
     Display display;
     Bytes reply = FullReply(0x01);

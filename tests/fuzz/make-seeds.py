@@ -72,4 +72,6 @@ write("exports", "callback-reenters", init40 + [TIMER, 8, ESC, K, 1, 0, ESC, K, 
       + [INIT, 0, 1, TIMER, 4, ESC, C, 7, 0, 2, SLEEP0, TIMER, 4, ESC, C, 9, 0, 3, TIMER, 3, ESC, C, 9, 4])
 write("exports", "sleep-flags", init40 + [SLEEPN, 1, SLEEPN, 2, SLEEPN, 7, 0xFF, 0xFF, 0xFF, 0xFF, SLEEPN, 0])
 write("exports", "before-init", [DISP] + small(1) + [STAT] + small(1) + [CLEAR, REFRESH, TIMER, 0, 0, SLEEP1, SLEEP0, TERM])
+write("exports", "parallel-device", [INIT, 8, 1, DISP] + small(1, 2, 0x1B) + [TIMER, 4, ESC, K, 1, 1, 0]
+      + [SLEEP1, SLEEP0, FAULT, 1, REFRESH, FAULT, 6, INIT, 0, 1, TERM, INIT, 0, 1, INIT, 8, 1, TERM])
 write("exports", "odd-replies", [INIT, 0, 0x83, 0x3F, 0x02, 0x00, DISP] + small(1) + [TERM, INIT, 0, 0x80, INIT, 0, 6])
