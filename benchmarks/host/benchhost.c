@@ -28,13 +28,9 @@
 #include <string.h>
 
 #include "brlwin32.h"
+#include "DriverLoader.h"
 
-static BrlInitProc pInit;
-static BrlTerminateProc pTerminate;
-static BrlDisplayProc pDisplay;
-static BrlDisplayStatusProc pDisplayStatus;
-static BrlRefreshProc pRefresh;
-static BrlTimerProc pTimer;
+static DriverExports brl;
 
 enum { MaxKeys = 4096, MaxSamples = 100000 };
 
@@ -105,18 +101,18 @@ static void burst(int n, const char *mode)
     if (strcmp(mode, "worst") == 0) {
         memset(a, 0xC3, sizeof a);
         memset(status, 0xC3, sizeof status);
-        pDisplay(a, 80);
-        pDisplayStatus(status, 5);
+        brl.Display(a, 80);
+        brl.DisplayStatus(status, 5);
     } else if (strcmp(mode, "refresh") == 0) {
-        pDisplay(a, 80);
+        brl.Display(a, 80);
     }
     start = now();
     if (strcmp(mode, "display") == 0) {
         for (i = 0; i < n; i++)
-            ok += pDisplay((g_flip ^= 1) ? a : b, 80) != 0;
+            ok += brl.Display((g_flip ^= 1) ? a : b, 80) != 0;
     } else {
         for (i = 0; i < n; i++)
-            ok += pRefresh() != 0;
+            ok += brl.Refresh() != 0;
     }
     printf("burst-ticks %lld\n", (long long)(now() - start));
     result(ok);
@@ -132,7 +128,7 @@ static void idle(int n)
     start = now();
     for (i = 0; i < n; i++) {
         LONGLONG t = now();
-        pTimer();
+        brl.Timer();
         g_samples[i] = now() - t;
     }
     printf("idle-ticks %lld\n", (long long)(now() - start));
@@ -172,7 +168,7 @@ static void keys(int wanted, int periodMs, int limitMs)
             g_samples[calls] = t - deadline;
         c = thread_cpu_100ns();
         t = g_callStart = now();
-        pTimer();
+        brl.Timer();
         wall += now() - t;
         cpu += thread_cpu_100ns() - c;
         calls++;
@@ -195,21 +191,9 @@ static void keys(int wanted, int periodMs, int limitMs)
     result(g_keys);
 }
 
-static FARPROC must_find(HMODULE dll, const char *name)
-{
-    FARPROC f = GetProcAddress(dll, name);
-    if (!f) {
-        printf("error: expected export %s, got none\n", name);
-        fflush(stdout);
-        exit(3);
-    }
-    return f;
-}
-
 int main(int argc, char **argv)
 {
     char line[1024];
-    HMODULE dll;
     LARGE_INTEGER f;
 
     setvbuf(stdout, NULL, _IOFBF, 1 << 16);
@@ -217,18 +201,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: benchhost DLLPATH\n");
         return 2;
     }
-    dll = LoadLibraryA(argv[1]);
-    if (!dll) {
-        printf("error: cannot load %s (error %lu)\n", argv[1], (unsigned long)GetLastError());
-        fflush(stdout);
-        return 3;
-    }
-    pInit = (BrlInitProc)(void *)must_find(dll, "BrlInit");
-    pTerminate = (BrlTerminateProc)(void *)must_find(dll, "BrlTerminate");
-    pDisplay = (BrlDisplayProc)(void *)must_find(dll, "BrlDisplay");
-    pDisplayStatus = (BrlDisplayStatusProc)(void *)must_find(dll, "BrlDisplayStatus");
-    pRefresh = (BrlRefreshProc)(void *)must_find(dll, "BrlRefresh");
-    pTimer = (BrlTimerProc)(void *)must_find(dll, "BrlTimer");
+    load_driver(argv[1], &brl);
     QueryPerformanceFrequency(&f);
     printf("ready %lld\n", (long long)f.QuadPart);
     fflush(stdout);
@@ -248,7 +221,7 @@ int main(int argc, char **argv)
             result(1);
         } else if (strncmp(line, "init ", 5) == 0) {
             LONGLONG start = now();
-            int r = pInit(arg, on_key);
+            int r = brl.Init(arg, on_key);
             printf("init-ticks %lld\n", (long long)(now() - start));
             result(r);
         } else if (strncmp(line, "burst ", 6) == 0) {
@@ -263,7 +236,7 @@ int main(int argc, char **argv)
             sscanf(arg, "%d %d %d", &n, &period, &limit);
             keys(n, period, limit);
         } else if (strcmp(line, "terminate") == 0) {
-            result(pTerminate());
+            result(brl.Terminate());
         } else {
             printf("error: unknown command '%s'\n", line);
             fflush(stdout);

@@ -53,16 +53,10 @@
 #include <string.h>
 
 #include "brlwin32.h"
+#include "DriverLoader.h"
 #include "ParallelTrap.h"
 
-static BrlInitProc pInit;
-static BrlTerminateProc pTerminate;
-static BrlDisplayProc pDisplay;
-static BrlDisplayStatusProc pDisplayStatus;
-static BrlClearProc pClear;
-static BrlRefreshProc pRefresh;
-static BrlSleepProc pSleep;
-static BrlTimerProc pTimer;
+static DriverExports brl;
 
 /* Sentinels in the callee-saved registers across a call; set by the thunk. */
 unsigned g_espBefore, g_espAfter, g_ebx, g_esi, g_edi, g_ebp;
@@ -160,15 +154,15 @@ static void run_key_action(void)
     strcpy(action, g_onKey);
     strcpy(g_onKey, "none");
     if (strcmp(action, "terminate") == 0) {
-        pTerminate();
+        brl.Terminate();
         print_line("callback: terminated");
     } else if (strcmp(action, "sleep") == 0) {
-        printf("callback: sleep = %d\n", pSleep(1));
+        printf("callback: sleep = %d\n", brl.Sleep(1));
         fflush(stdout);
     } else if (strncmp(action, "display ", 8) == 0) {
         unsigned char cells[256];
         int n = parse_hex(action + 8, cells, sizeof cells);
-        printf("callback: display = %d\n", pDisplay(cells, n));
+        printf("callback: display = %d\n", brl.Display(cells, n));
         fflush(stdout);
     }
 }
@@ -220,48 +214,23 @@ static int soak(int updates, unsigned seed, int textCells, int timerEvery)
             for (j = 0; j < count; ++j)
                 cells[j] = (unsigned char)next_random();
         }
-        ok += pDisplay(cells, count) == 1;
+        ok += brl.Display(cells, count) == 1;
         if (timerEvery > 0 && (i + 1) % timerEvery == 0)
-            pTimer();
+            brl.Timer();
     }
     return ok;
-}
-
-static FARPROC must_find(HMODULE dll, const char *name)
-{
-    FARPROC f = GetProcAddress(dll, name);
-    if (!f) {
-        printf("error: expected export %s, got none\n", name);
-        fflush(stdout);
-        exit(3);
-    }
-    return f;
 }
 
 int main(int argc, char **argv)
 {
     char line[1024];
-    HMODULE dll;
 
     setvbuf(stdout, NULL, _IOFBF, 1 << 16);
     if (argc < 2) {
         fprintf(stderr, "usage: e2ehost DLLPATH\n");
         return 2;
     }
-    dll = LoadLibraryA(argv[1]);
-    if (!dll) {
-        printf("error: cannot load %s (error %lu)\n", argv[1], (unsigned long)GetLastError());
-        fflush(stdout);
-        return 3;
-    }
-    pInit = (BrlInitProc)(void *)must_find(dll, "BrlInit");
-    pTerminate = (BrlTerminateProc)(void *)must_find(dll, "BrlTerminate");
-    pDisplay = (BrlDisplayProc)(void *)must_find(dll, "BrlDisplay");
-    pDisplayStatus = (BrlDisplayStatusProc)(void *)must_find(dll, "BrlDisplayStatus");
-    pClear = (BrlClearProc)(void *)must_find(dll, "BrlClear");
-    pRefresh = (BrlRefreshProc)(void *)must_find(dll, "BrlRefresh");
-    pSleep = (BrlSleepProc)(void *)must_find(dll, "BrlSleep");
-    pTimer = (BrlTimerProc)(void *)must_find(dll, "BrlTimer");
+    load_driver(argv[1], &brl);
     print_line("ready");
 
     while (fgets(line, sizeof line, stdin)) {
@@ -285,34 +254,34 @@ int main(int argc, char **argv)
                 g_callback = key_stdcall;
             print_result(1);
         } else if (strncmp(line, "init ", 5) == 0) {
-            print_result(call2((void *)pInit, (int)arg, (int)g_callback));
+            print_result(call2((void *)brl.Init, (int)arg, (int)g_callback));
         } else if (strcmp(line, "init-null") == 0) {
-            print_result(call2((void *)pInit, 0, (int)g_callback));
+            print_result(call2((void *)brl.Init, 0, (int)g_callback));
         } else if (strncmp(line, "display-count ", 14) == 0) {
             char *rest;
             long count = strtol(arg, &rest, 10);
             parse_hex(rest, cells, sizeof cells);
-            print_result(call2((void *)pDisplay, (int)cells, (int)count));
+            print_result(call2((void *)brl.Display, (int)cells, (int)count));
         } else if (strncmp(line, "display-null ", 13) == 0) {
-            print_result(call2((void *)pDisplay, 0, atoi(arg)));
+            print_result(call2((void *)brl.Display, 0, atoi(arg)));
         } else if (strncmp(line, "display", 7) == 0 && (line[7] == ' ' || line[7] == '\0')) {
             int n = parse_hex(arg, cells, sizeof cells);
-            print_result(call2((void *)pDisplay, (int)cells, n));
+            print_result(call2((void *)brl.Display, (int)cells, n));
         } else if (strncmp(line, "status-null ", 12) == 0) {
-            print_result(call2((void *)pDisplayStatus, 0, atoi(arg)));
+            print_result(call2((void *)brl.DisplayStatus, 0, atoi(arg)));
         } else if (strncmp(line, "status", 6) == 0 && (line[6] == ' ' || line[6] == '\0')) {
             int n = parse_hex(arg, cells, sizeof cells);
-            print_result(call2((void *)pDisplayStatus, (int)cells, n));
+            print_result(call2((void *)brl.DisplayStatus, (int)cells, n));
         } else if (strcmp(line, "clear") == 0) {
-            print_result(call2((void *)pClear, 0, 0));
+            print_result(call2((void *)brl.Clear, 0, 0));
         } else if (strcmp(line, "refresh") == 0) {
-            print_result(call2((void *)pRefresh, 0, 0));
+            print_result(call2((void *)brl.Refresh, 0, 0));
         } else if (strcmp(line, "terminate") == 0) {
-            print_result(call2((void *)pTerminate, 0, 0));
+            print_result(call2((void *)brl.Terminate, 0, 0));
         } else if (strcmp(line, "timer") == 0) {
-            print_result(call2((void *)pTimer, 0, 0));
+            print_result(call2((void *)brl.Timer, 0, 0));
         } else if (strncmp(line, "sleep ", 6) == 0) {
-            print_result(call2((void *)pSleep, atoi(arg), 0));
+            print_result(call2((void *)brl.Sleep, atoi(arg), 0));
         } else if (strncmp(line, "on-key ", 7) == 0) {
             strncpy(g_onKey, arg, sizeof g_onKey - 1);
             print_result(1);
@@ -327,15 +296,15 @@ int main(int argc, char **argv)
         } else if (strncmp(line, "sleep-cycles ", 13) == 0) {
             int n = atoi(arg), ok = 0, i;
             for (i = 0; i < n; ++i)
-                ok += (pSleep(1) == 1) & (pSleep(0) == 1);
+                ok += (brl.Sleep(1) == 1) & (brl.Sleep(0) == 1);
             print_result(ok);
         } else if (strncmp(line, "init-cycles ", 12) == 0) {
             char *name = strchr(arg, ' ');
             int n = atoi(arg), ok = 0, i;
             name = name ? name + 1 : arg + strlen(arg);
             for (i = 0; i < n; ++i) {
-                pTerminate();
-                ok += pInit(name, g_callback) != 0;
+                brl.Terminate();
+                ok += brl.Init(name, g_callback) != 0;
             }
             print_result(ok);
         } else if (strncmp(line, "timer-until ", 12) == 0) {
@@ -344,7 +313,7 @@ int main(int argc, char **argv)
             DWORD limit = (DWORD)strtoul(rest, NULL, 10), start = GetTickCount();
             int before = g_keyCalls;
             while (g_keyCalls - before < wanted && GetTickCount() - start < limit) {
-                pTimer();
+                brl.Timer();
                 if (g_keyCalls - before < wanted)
                     Sleep(1);
             }
