@@ -4,40 +4,17 @@
 #ifndef BRLWIN32_E2E_FIFO_DISPLAY_H
 #define BRLWIN32_E2E_FIFO_DISPLAY_H
 
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
+#include "StreamDisplay.h"
 
-#include "DisplaySimulator.h"
-
-class FifoDisplay {
+class FifoDisplay : public StreamDisplay {
 public:
-    using Bytes = DisplaySimulator::Bytes;
-
     // Both descriptors stay the caller's; they may be non-blocking.
     FifoDisplay(const DisplaySimulator::Config& config, int fromDll, int toDll);
-    ~FifoDisplay();
+    ~FifoDisplay() override;
 
-    FifoDisplay(const FifoDisplay&) = delete;
-    FifoDisplay& operator=(const FifoDisplay&) = delete;
-
-    void Send(const Bytes& bytes);
     Bytes Received() const;
     // Waits until the display has taken at least count bytes.
     bool WaitReceived(size_t count, int timeoutMs) const;
-
-private:
-    void Pump();
-    void WriteAll(const Bytes& bytes);
-
-    DisplaySimulator simulator;
-    int fromDll;
-    int toDll;
-    int wakeRead = -1, wakeWrite = -1;
-    std::thread pump;
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;
 };
 
 #endif

@@ -193,7 +193,7 @@ TEST_F(ParallelE2eTest, NtFamilyDrivesTheDisplayThroughTheKernelDevice)
         { { 0x1B, 0x4B, 0x1B, 0x1B }, "A0212324 0" },
     };
     for (const auto& k : keys) {
-        display.Send(k.packet);
+        display.SendNow(k.packet);
         auto r = Do("timer-until 1 5000");
         EXPECT_EQ(std::vector<std::string>{ k.key }, r.keys) << "packet " << Hex(k.packet);
     }

@@ -1,17 +1,14 @@
 #include "PtyDisplay.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
 PtyDisplay::PtyDisplay(const DisplaySimulator::Config& config, const std::string& link)
-    : simulator(config, [this](const Bytes& b) { WriteAll(b); }), linkPath(link)
+    : StreamDisplay(config), linkPath(link)
 {
     OpenPty();
 }
@@ -38,23 +35,13 @@ void PtyDisplay::OpenPty()
         if (symlink(slavePath.c_str(), linkPath.c_str()) != 0)
             throw std::runtime_error("cannot link " + linkPath);
     }
-    int p[2];
-    if (pipe2(p, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe");
-    wakeRead = p[0];
-    wakeWrite = p[1];
-    pump = std::thread([this] { Pump(); });
+    Start(master, master);
 }
 
 void PtyDisplay::ClosePty()
 {
-    if (wakeWrite >= 0) {
-        char c = 'q';
-        (void)!write(wakeWrite, &c, 1);
-    }
-    if (pump.joinable())
-        pump.join();
-    for (int* fd : { &master, &slave, &wakeRead, &wakeWrite }) {
+    Stop();
+    for (int* fd : { &master, &slave }) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
@@ -67,63 +54,6 @@ void PtyDisplay::Plug()
 {
     if (master < 0)
         OpenPty();
-}
-
-void PtyDisplay::Pump()
-{
-    uint8_t buffer[512];
-    for (;;) {
-        pollfd fds[2] = { { master, POLLIN, 0 }, { wakeRead, POLLIN, 0 } };
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
-        if (fds[0].revents & POLLIN) {
-            ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0)
-                continue;
-            Bytes got(buffer, buffer + n);
-            std::function<void(const Bytes&)> hook;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (tap)
-                    tap(HostToDisplay, got);
-                simulator.FromHost(buffer, static_cast<size_t>(n));
-                hook = onReceive;
-            }
-            if (hook)
-                hook(got);
-            changed.notify_all();
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-            // The host side has no open file; wait for the next one.
-            poll(fds + 1, 1, 5);
-        }
-    }
-}
-
-void PtyDisplay::WriteAll(const Bytes& bytes)
-{
-    if (tap && master >= 0)
-        tap(DisplayToHost, bytes);
-    // Called with the lock held (from SendNow and from the simulator's
-    // answers), so the setting can be read here.
-    int gapUs = simulator.Settings().byteGapUs;
-    size_t done = 0;
-    while (master >= 0 && done < bytes.size()) {
-        if (gapUs > 0 && done > 0)
-            usleep(static_cast<useconds_t>(gapUs));
-        size_t chunk = gapUs > 0 ? 1 : bytes.size() - done;
-        ssize_t n = write(master, bytes.data() + done, chunk);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return;
-        }
-        done += static_cast<size_t>(n);
-    }
 }
 
 int PtyDisplay::Pending() const
@@ -155,12 +85,6 @@ bool PtyDisplay::Send(const Bytes& bytes, int timeoutMs)
     }
 }
 
-void PtyDisplay::SendNow(const Bytes& bytes)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    WriteAll(bytes);
-}
-
 bool PtyDisplay::WaitUntilRead(int timeoutMs)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -172,22 +96,4 @@ bool PtyDisplay::WaitUntilRead(int timeoutMs)
     return false;
 }
 
-bool PtyDisplay::WaitFor(const std::function<bool(const DisplaySimulator&)>& pred, int timeoutMs) const
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pred(simulator); });
-}
-
 bool PtyDisplay::LineSettings(termios& out) const { return slave >= 0 && tcgetattr(slave, &out) == 0; }
-
-void PtyDisplay::SetOnReceive(std::function<void(const Bytes&)> f)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    onReceive = std::move(f);
-}
-
-void PtyDisplay::SetTap(Tap f)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    tap = std::move(f);
-}
