@@ -33,6 +33,16 @@ Bytes FullReply(int textCells)
     return r;
 }
 
+std::string KeyReport(const Bytes& packet)
+{
+    uint32_t code = 0, argument = 0;
+    if (!DisplaySimulator::ReportFor(packet, code, argument))
+        return "";
+    char b[32];
+    snprintf(b, sizeof b, "%08X %u", code, argument);
+    return b;
+}
+
 int OpenersOf(const std::string& path)
 {
     int count = 0;

@@ -23,6 +23,9 @@ Bytes CellPacket(const Bytes& cells);
 // A reply that fills the whole 15-byte identification read, so that BrlInit
 // returns at once instead of after the full wait.
 Bytes FullReply(int textCells);
+// The host's "key CODE ARG" text for a key or routing packet; empty when
+// the packet names no key.
+std::string KeyReport(const Bytes& packet);
 // Processes other than this one that hold path open.
 int OpenersOf(const std::string& path);
 

@@ -13,16 +13,6 @@ namespace {
 // the largest packet, 172 bytes) plus Wine's own start-up of the call.
 const int CommandLimitMs = 100 * 172 + 1 + 3000;
 
-std::string Report(const Bytes& packet)
-{
-    uint32_t code = 0, argument = 0;
-    if (!DisplaySimulator::ReportFor(packet, code, argument))
-        return "";
-    char b[32];
-    snprintf(b, sizeof b, "%08X %u", code, argument);
-    return b;
-}
-
 class FaultE2eTest : public E2eTest {
 protected:
     Bytes Shown() const
@@ -154,7 +144,7 @@ Bytes RandomPacket(std::mt19937& random)
     for (;;) {
         Bytes p = random() % 2 ? Bytes{ 0x1B, 'K', static_cast<uint8_t>(random() % 64), static_cast<uint8_t>(random() % 32) }
                                : Bytes{ 0x1B, 'C', static_cast<uint8_t>(random()) };
-        if (!Report(p).empty())
+        if (!KeyReport(p).empty())
             return p;
     }
 }
@@ -170,7 +160,7 @@ TEST_F(FaultE2eTest, LineNoiseBetweenPacketsGivesNoSpuriousCallsAndLosesNoPacket
         line.insert(line.end(), packet.begin(), packet.end());
         DisplaySends(line);
         auto r = Do("timer-until 1 3000");
-        ASSERT_EQ(std::vector<std::string>{ Report(packet) }, r.keys)
+        ASSERT_EQ(std::vector<std::string>{ KeyReport(packet) }, r.keys)
             << "round " << round << ": line " << Hex(line);
         // Noise alone: nothing.
         DisplaySends(Noise(random, 1 + random() % 30));
@@ -219,7 +209,7 @@ TEST_F(FaultE2eTest, KeyPacketsArrivingOneByteAtATimeAreEachReportedOnce)
     for (int i = 0; i < 40; ++i) {
         Bytes p = RandomPacket(random);
         line.insert(line.end(), p.begin(), p.end());
-        expected.push_back(Report(p));
+        expected.push_back(KeyReport(p));
     }
     // The host polls while the bytes trickle in.
     std::thread sender([&] { display->SendNow(line); });

@@ -54,16 +54,6 @@ private:
     Bytes text;
 };
 
-std::string Report(const Bytes& packet)
-{
-    uint32_t code = 0, argument = 0;
-    if (!DisplaySimulator::ReportFor(packet, code, argument))
-        return "";
-    char b[32];
-    snprintf(b, sizeof b, "%08X %u", code, argument);
-    return b;
-}
-
 class SoakE2eTest : public E2eTest {};
 
 TEST_F(SoakE2eTest, EveryPacketReachesTheHostOnceInOrderAndTheDisplayEndsWithTheLastCells)
@@ -84,7 +74,7 @@ TEST_F(SoakE2eTest, EveryPacketReachesTheHostOnceInOrderAndTheDisplayEndsWithThe
     while (static_cast<int>(line.size()) < packets) {
         Bytes p = random() % 2 ? Bytes{ 0x1B, 'K', static_cast<uint8_t>(random() % 64), static_cast<uint8_t>(random() % 32) }
                                : Bytes{ 0x1B, 'C', static_cast<uint8_t>(random()) };
-        std::string report = Report(p);
+        std::string report = KeyReport(p);
         if (report.empty())
             continue;
         line.push_back(p);
