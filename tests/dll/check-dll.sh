@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the built DLL's shape: PE32 for i386, exactly the eight exports by
-# undecorated name, and imports from system DLLs only.
+# undecorated name. What it may import is the loader-rules check's business.
 set -u
 dll=$1
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
@@ -16,13 +16,5 @@ expected="BrlClear BrlDisplay BrlDisplayStatus BrlInit BrlRefresh BrlSleep BrlTe
 name=$($objdump -p "$dll" | sed -n 's/^Name\s*[0-9a-f]* //p')
 [ "$name" = "brlwin32.dll" ] || { echo "expected module name brlwin32.dll, got '$name'"; fail=1; }
 
-imports=$($objdump -p "$dll" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
-for i in $imports; do
-    case $i in
-    kernel32.dll|msvcrt.dll) ;;
-    *) echo "expected imports from kernel32.dll and msvcrt.dll only, got $i"; fail=1 ;;
-    esac
-done
-
-[ $fail = 0 ] && echo "brlwin32.dll: pei-i386, exports: $exports imports: $imports"
+[ $fail = 0 ] && echo "brlwin32.dll: pei-i386, exports: $exports"
 exit $fail

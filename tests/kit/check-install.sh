@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the cross build into PREFIX and checks the kit's layout, the
-# import libraries, the DLL's imports and its version resource.
+# import libraries, the DLL's loader rules and its version resource.
 #   check-install.sh CROSS_BUILD_DIR PREFIX
 set -u
 build=$1 prefix=$2
@@ -26,8 +26,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
 
 dll=$prefix/bin/brlwin32.dll
-imports=$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^\s*DLL Name: //p' | LC_ALL=C sort | tr '\n' ' ')
-[ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "DLL imports: expected KERNEL32.dll msvcrt.dll, got $imports"
+sh "$(dirname "$0")/../dll/check-loader-rules.sh" "$dll" || fail "the installed DLL breaks the loader rules"
 
 # The version resource's strings are UTF-16.
 resource=$(strings -el "$dll" | tr '\n' '|')

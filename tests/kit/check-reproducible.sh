@@ -58,6 +58,8 @@ got
 $got"
 # The archived DLL is the one that was built.
 unzip -p "$zip_a" "$name/bin/brlwin32.dll" | cmp -s - "$a/brlwin32.dll" || fail "archived DLL differs from the built one"
+unzip -p "$zip_a" "$name/bin/brlwin32.dll" >"$work/archived.dll"
+sh "$src/tests/dll/check-loader-rules.sh" "$work/archived.dll" || fail "the archived DLL breaks the loader rules"
 unzip -p "$zip_a" "$name/docs/host-guide.md" | cmp -s - "$src/docs/host-guide.md" || fail "archived guide differs from docs/host-guide.md"
 
 [ $failures -eq 0 ] && echo "two builds identical"

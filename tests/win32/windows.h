@@ -4,6 +4,7 @@
 #ifndef BRLWIN32_NATIVE_WINDOWS_H
 #define BRLWIN32_NATIVE_WINDOWS_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -20,6 +21,7 @@ typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
+typedef size_t SIZE_T;
 
 #define WINAPI
 #define TRUE 1
@@ -46,6 +48,11 @@ typedef char* LPSTR;
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
+
+#define DLL_PROCESS_DETACH 0u
+#define DLL_PROCESS_ATTACH 1u
+#define DLL_THREAD_ATTACH 2u
+#define DLL_THREAD_DETACH 3u
 
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_ACCESS_DENIED 5u
@@ -130,6 +137,9 @@ DWORD GetLastError(void);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 int lstrlenA(LPCSTR string);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int length);
+HANDLE GetProcessHeap(void);
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 #ifdef __cplusplus
 }
