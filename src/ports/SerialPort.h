@@ -21,7 +21,9 @@ public:
     void Close();
 
 protected:
-    enum { DeviceNameSize = 40 };
+    // The device name holds at most 39 characters; the path that opens it
+    // may have "\\.\" before them.
+    enum { DeviceNameSize = 40, DevicePathSize = DeviceNameSize + 4 };
 
     // The device name is the port string up to its first ':'.
     static void CutDeviceName(const char* portString, char (&deviceName)[DeviceNameSize]);

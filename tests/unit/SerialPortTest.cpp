@@ -29,26 +29,51 @@ uint32_t FlagsWord(const DCB& dcb)
 
 struct NameCase {
     std::string portString;
-    std::string device;
+    std::string opened; // what CreateFileA receives
 };
 
+// The device name is the text before the first ':', at most 39 characters;
+// COM ports above 9 exist only in the device namespace.
 TEST_F(SerialPortTest, DeviceNameIsTheTextBeforeTheFirstColon)
 {
     const NameCase cases[] = {
         { "COM2:38400,n,8,1", "COM2" },
         { "COM1", "COM1" },
+        { "com9", "com9" },
         { "COM3:9600,n,8,1", "COM3" },
+        { "COM10", "\\\\.\\COM10" },
+        { "com12:38400,n,8,1", "\\\\.\\com12" },
+        { "Com99", "\\\\.\\Com99" },
+        { "COM10X", "COM10X" },
+        { "COM1X0", "COM1X0" },
+        { "COM", "COM" },
+        { "CON10", "CON10" },
+        { "\\\\.\\COM3", "\\\\.\\COM3" },
         { std::string(60, 'X'), std::string(39, 'X') },
         { "COM4:a:b", "COM4" },
+        // Cut to COM and 36 digits, then prefixed: 43 characters, no overrun.
+        { "COM1234567890123456789012345678901234567890", "\\\\.\\COM123456789012345678901234567890123456" },
+        { "COM" + std::string(70, '7') + ":38400,n,8,1", "\\\\.\\COM" + std::string(36, '7') },
     };
     for (const auto& c : cases) {
         W().Reset();
         {
             FixedSerialPort port;
-            port.Open(c.portString.c_str());
+            EXPECT_EQ(0, port.Open(c.portString.c_str())) << c.portString << ": no such device";
         }
         ASSERT_EQ(1u, W().openedNames.size()) << c.portString;
-        EXPECT_EQ(c.device, W().openedNames[0]) << c.portString;
+        EXPECT_EQ(c.opened, W().openedNames[0]) << c.portString;
+        if (c.portString.find(":38400") == std::string::npos)
+            continue;
+        // The mode-string line opens the same name and reads the whole string.
+        W().Reset();
+        {
+            SerialPort port;
+            EXPECT_EQ(0, port.Open(c.portString.c_str())) << c.portString;
+        }
+        EXPECT_EQ(c.portString, W().lastCommDefinition);
+        ASSERT_EQ(1u, W().openedNames.size()) << c.portString;
+        EXPECT_EQ(c.opened, W().openedNames[0]) << c.portString;
     }
 }
 
