@@ -80,7 +80,9 @@ WinePrefix& Prefix()
 void E2eTest::SetUpTestSuite()
 {
     std::string error;
-    if (!Prefix().Prepare({ "COM5" }, error))
+    // COM10 and above exist only in the device namespace, which plain
+    // names do not reach.
+    if (!Prefix().Prepare({ "COM5", "COM10", "COM12" }, error))
         FAIL() << error;
 }
 
@@ -99,12 +101,12 @@ void E2eTest::TearDown()
     display.reset();
 }
 
-void E2eTest::StartDisplay(int textCells, const Bytes& reply)
+void E2eTest::StartDisplay(int textCells, const Bytes& reply, const std::string& comPort)
 {
     DisplaySimulator::Config config;
     config.textCells = textCells;
     config.reply = reply;
-    display = std::make_unique<PtyDisplay>(config, Prefix().LinkFor("COM5"));
+    display = std::make_unique<PtyDisplay>(config, Prefix().LinkFor(comPort));
 }
 
 void E2eTest::StartHost()

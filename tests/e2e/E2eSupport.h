@@ -37,8 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A display of this model on COM5, and a host ready for commands.
-    void StartDisplay(int textCells, const Bytes& reply);
+    // A display of this model on COM5 (or on another of the prefix's COM
+    // ports), and a host ready for commands.
+    void StartDisplay(int textCells, const Bytes& reply, const std::string& comPort = "COM5");
     void StartHost();
     // init COM5 with the display answering at once; expects the model.
     void InitReady(int textCells = 40, const std::string& name = "COM5:38400,n,8,1");

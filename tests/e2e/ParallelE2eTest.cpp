@@ -14,6 +14,7 @@
 #include "E2eSupport.h"
 #include "FifoDisplay.h"
 #include "KernelDeviceBridge.h"
+#include "PtyDisplay.h"
 
 namespace e2e {
 namespace {
@@ -21,11 +22,29 @@ namespace {
 const int Cells20 = 0x0514, Cells40 = 0x0528;
 const char* const QueryAndAfter = "1B 3F 1B 49 00";
 
+// The Windows versions Wine can report, each to its own copy of the host:
+// Wine picks the version by the program's file name.
+const struct WindowsVersion {
+    const char* setting;
+    int platformId; // 1: the 95/98 family, 2: the NT family
+} Versions[] = {
+    { "win95", 1 }, { "win98", 1 }, { "winme", 1 }, { "nt40", 2 },
+    { "win2k", 2 }, { "winxp", 2 }, { "win7", 2 },  { "win10", 2 },
+};
+
+std::string HostFor(const std::string& setting) { return PARALLEL_WORK_DIR "/e2ehost-" + setting + ".exe"; }
+
+// A serial display beside the parallel ones, on the prefix's COM5.
+const std::string Com5Link = PARALLEL_WORK_DIR "/COM5";
+
 KernelDeviceBridge& Bridge()
 {
     static KernelDeviceBridge::Options options = [] {
         KernelDeviceBridge::Options o;
         o.devices = "12";
+        o.comPorts = { { "COM5", Com5Link } };
+        for (const auto& v : Versions)
+            o.appVersions.push_back({ "e2ehost-" + std::string(v.setting) + ".exe", v.setting });
         return o;
     }();
     static KernelDeviceBridge bridge(PARALLEL_WORK_DIR "/wine", PARALLEL_WORK_DIR "/device", STANDIN_SYS, options);
@@ -37,10 +56,6 @@ WinePrefix& DevicePrefix()
     static WinePrefix prefix(PARALLEL_WORK_DIR "/wine", PARALLEL_WORK_DIR);
     return prefix;
 }
-
-// Wine reports Windows 98 to a program by its file name; the same host
-// under this name is the 95/98 family's host.
-const std::string Win98Host = PARALLEL_WORK_DIR "/e2ehost98.exe";
 
 bool IsOpenOrClose(const std::string& line)
 {
@@ -72,14 +87,13 @@ protected:
     {
         ready = false;
         ASSERT_TRUE(Bridge().start()) << Bridge().error();
-        std::ifstream in(E2E_HOST_EXE, std::ios::binary);
-        std::ofstream out(Win98Host, std::ios::binary | std::ios::trunc);
-        out << in.rdbuf();
-        out.close();
-        ASSERT_TRUE(out) << "cannot copy the host to " << Win98Host;
-        ASSERT_EQ(0, Bridge().runWine({ "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\e2ehost98.exe", "/v",
-                                        "Version", "/t", "REG_SZ", "/d", "win98", "/f" },
-                                      PARALLEL_WORK_DIR "/reg.log", 60000));
+        for (const auto& v : Versions) {
+            std::ifstream in(E2E_HOST_EXE, std::ios::binary);
+            std::ofstream out(HostFor(v.setting), std::ios::binary | std::ios::trunc);
+            out << in.rdbuf();
+            out.close();
+            ASSERT_TRUE(out) << "cannot copy the host to " << HostFor(v.setting);
+        }
         ready = true;
     }
 
@@ -102,9 +116,11 @@ protected:
         displays[1].reset();
     }
 
-    void StartHost(bool win98)
+    // The host as Wine's default system (the NT family) or under a version
+    // setting of its own.
+    void StartHost(const std::string& setting = "")
     {
-        host = std::make_unique<HostProcess>(DevicePrefix(), win98 ? Win98Host : std::string(E2E_HOST_EXE),
+        host = std::make_unique<HostProcess>(DevicePrefix(), setting.empty() ? E2E_HOST_EXE : HostFor(setting),
                                              WinePrefix::WindowsPath(E2E_DLL));
         ASSERT_TRUE(host->Ready()) << host->Transcript();
     }
@@ -168,7 +184,7 @@ const std::string Configure = "ioctl 00222004 len=8 00000000 00000064";
 TEST_F(ParallelE2eTest, NtFamilyDrivesTheDisplayThroughTheKernelDevice)
 {
     FifoDisplay& display = DeviceDisplay('1', 40);
-    StartHost(false);
+    StartHost();
     // A port on the emulated registers too, to show they are never touched.
     Do("lpt-attach 40");
 
@@ -219,7 +235,7 @@ TEST_F(ParallelE2eTest, NtFamilyOpensTheDeviceNamedByThePortsLastCharacter)
 {
     DeviceDisplay('1', 40);
     DeviceDisplay('2', 20);
-    StartHost(false);
+    StartHost();
     const struct {
         const char* name;
         int result;
@@ -241,7 +257,7 @@ TEST_F(ParallelE2eTest, NtFamilyOpensTheDeviceNamedByThePortsLastCharacter)
 TEST_F(ParallelE2eTest, NtFamilySilentDisplayKeepsTheDeviceUntilTerminate)
 {
     DeviceDisplay('1', 40, false);
-    StartHost(false);
+    StartHost();
     EXPECT_EQ(0, Do("init LPT1").result);
     EXPECT_EQ(0, Do("init LPT1").result) << "a second init while the device is open fails at once";
     EXPECT_EQ((std::vector<std::string>{ "create", Configure }), OpensAndCloses('1', 2))
@@ -257,7 +273,7 @@ TEST_F(ParallelE2eTest, NtFamilySilentDisplayKeepsTheDeviceUntilTerminate)
 
 TEST_F(ParallelE2eTest, Win98FamilyDrivesTheDisplayThroughThePortRegisters)
 {
-    StartHost(true);
+    StartHost("win98");
     Do("lpt-attach 40 " + Hex(FullReply(40)));
 
     EXPECT_EQ(Cells40, Do("init LPT1").result);
@@ -291,7 +307,7 @@ TEST_F(ParallelE2eTest, Win98FamilyDrivesTheDisplayThroughThePortRegisters)
 
 TEST_F(ParallelE2eTest, Win98FamilyUsesTheFirstPortForAnyParallelName)
 {
-    StartHost(true);
+    StartHost("win98");
     for (const char* name : { "LPT1", "lpt2", "LPT1:", "L" }) {
         Do("lpt-attach 20 " + Hex(FullReply(20)));
         EXPECT_EQ(Cells20, Do(std::string("init ") + name).result) << name;
@@ -304,7 +320,7 @@ TEST_F(ParallelE2eTest, Win98FamilyUsesTheFirstPortForAnyParallelName)
 
 TEST_F(ParallelE2eTest, Win98FamilyWithNothingAttachedFailsAfterTheTimeOut)
 {
-    StartHost(true);
+    StartHost("win98");
     Do("lpt-attach 0");
     EXPECT_EQ(0, Do("init LPT1").result);
     int polled = Do("lpt-count").result;
@@ -312,6 +328,44 @@ TEST_F(ParallelE2eTest, Win98FamilyWithNothingAttachedFailsAfterTheTimeOut)
     EXPECT_EQ(1, Do("display 01 02").result) << "nothing is open: the call is accepted and does nothing";
     EXPECT_EQ(polled, Do("lpt-count").result) << "no register touched after the failed open";
     EXPECT_TRUE(OpensAndCloses('1').empty());
+}
+
+// Every version Wine can report, one host copy each: LPT1 reaches the
+// registers on the 95/98 family and the kernel device on the NT family, and
+// COM5 the serial port on all. The two parallel displays are of different
+// sizes, so the cell counts alone tell which way the driver went.
+TEST_F(ParallelE2eTest, EveryWindowsVersionPicksItsParallelTransportAndKeepsTheSerialOne)
+{
+    DisplaySimulator::Config serialConfig;
+    serialConfig.textCells = 80;
+    serialConfig.reply = FullReply(80);
+    PtyDisplay serial(serialConfig, Com5Link);
+    for (const auto& v : Versions) {
+        SCOPED_TRACE(v.setting);
+        bool registers = v.platformId == 1;
+        logMark[0] = Bridge().logLines('1').size();
+        DeviceDisplay('1', 40);
+        StartHost(v.setting);
+        auto version = Do("version");
+        EXPECT_EQ(v.platformId, version.result) << (version.lines.empty() ? "" : version.lines.back());
+        Do("lpt-attach 20 " + Hex(FullReply(20)));
+
+        EXPECT_EQ(registers ? Cells20 : Cells40, Do("init LPT1").result);
+        EXPECT_EQ(1, Do("terminate").result);
+        int instructions = Do("lpt-count").result;
+        if (registers) {
+            EXPECT_GT(instructions, 0);
+            EXPECT_TRUE(OpensAndCloses('1').empty()) << "the kernel device is never opened";
+        } else {
+            EXPECT_EQ(0, instructions) << "no port instruction";
+            EXPECT_EQ((std::vector<std::string>{ "create", Configure, "close" }), OpensAndCloses('1', 3));
+        }
+
+        EXPECT_EQ(0x0550, Do("init COM5").result) << "the serial display";
+        EXPECT_EQ(1, Do("terminate").result);
+        EXPECT_EQ(0, host->Quit()) << host->Transcript();
+        host.reset();
+    }
 }
 
 } // namespace

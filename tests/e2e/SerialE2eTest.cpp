@@ -140,6 +140,41 @@ TEST_F(SerialE2eTest, TerminateBlanksAndReleasesAndASecondInitIsRefused)
     EXPECT_EQ(0x0528, Do("init COM5:38400,n,8,1").result) << "init after terminate identifies afresh";
 }
 
+TEST_F(SerialE2eTest, ComPortsAboveNineWorkByTheirPlainNames)
+{
+    StartDisplay(40, FullReply(40), "COM10");
+    InitReady(40, "COM10");
+    size_t mark = Received().size();
+    EXPECT_EQ(1, Do("display 0f f0").result);
+    Bytes cells(45, 0);
+    cells[5] = 0x0F;
+    cells[6] = 0xF0;
+    Bytes packet = CellPacket(cells);
+    ASSERT_TRUE(WaitReceived(mark + packet.size()));
+    EXPECT_EQ(Hex(packet), Hex(ReceivedSince(mark)));
+    EXPECT_GT(OpenersOf(display->SlavePath()), 0) << "expected COM10 held";
+    EXPECT_EQ(1, Do("sleep 1").result);
+    EXPECT_EQ(0, OpenersOf(display->SlavePath())) << "expected COM10 released while asleep";
+    mark = Received().size();
+    EXPECT_EQ(1, Do("sleep 0").result);
+    ASSERT_TRUE(WaitReceived(mark + 47));
+    EXPECT_GT(OpenersOf(display->SlavePath()), 0) << "expected COM10 reopened on waking";
+    Do("terminate");
+    EXPECT_EQ(0, OpenersOf(display->SlavePath())) << "expected COM10 released";
+    TearDown();
+
+    // A mode string after the name, and the name in lower case.
+    StartDisplay(20, FullReply(20), "COM12");
+    InitReady(20, "com12:38400,n,8,1");
+    termios t;
+    ASSERT_TRUE(display->LineSettings(t));
+    EXPECT_EQ(B38400, cfgetospeed(&t));
+    Do("terminate");
+    // Cut to 39 characters and prefixed: a port that does not exist.
+    EXPECT_EQ(0, Do("init COM1234567890123456789012345678901234567890").result);
+    EXPECT_EQ(0, OpenersOf(display->SlavePath()));
+}
+
 TEST_F(SerialE2eTest, MissingPortFailsInit)
 {
     StartHost();

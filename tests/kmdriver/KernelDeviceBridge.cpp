@@ -236,6 +236,12 @@ bool KernelDeviceBridge::writeInstallScript(const std::string& path) const
          batchQuote(dir) + " /f");
     step("reg add " + batchQuote(key + "\\Parameters") + " /v Devices /t REG_SZ /d " +
          batchQuote(options_.devices) + " /f");
+    for (const auto& port : options_.comPorts)
+        step("reg add " + batchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
+             batchQuote(port.second) + " /f");
+    for (const auto& app : options_.appVersions)
+        step("reg add " + batchQuote("HKCU\\Software\\Wine\\AppDefaults\\" + app.first) +
+             " /v Version /t REG_SZ /d " + app.second + " /f");
     line("exit /b 0");
     return static_cast<bool>(bat);
 }

@@ -45,6 +45,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class KernelDeviceBridge {
@@ -55,6 +56,12 @@ public:
         std::string devices = "1";
         // Limit for each Wine step of start(): prefix creation, registry, net start.
         int stepTimeoutMs = 90000;
+        // COM ports to map to Linux paths (a pty or a link to one), as
+        // {"COM5", "/path"}; the server restart of start() makes Wine see them.
+        std::vector<std::pair<std::string, std::string>> comPorts;
+        // Windows versions that Wine reports to programs of a given file
+        // name, as {"host95.exe", "win95"}.
+        std::vector<std::pair<std::string, std::string>> appVersions;
     };
 
     // prefixDir is created as a win32 prefix when it has no system.reg yet.

@@ -41,6 +41,9 @@
  *                                 first as "lpt received HEX..."
  *   lpt-count                     = instructions emulated; prints
  *                                 "lpt in N out M control XX" first
+ *   version                       = platform id GetVersionExA reports
+ *                                 (1: 95/98 family, 2: NT family); prints
+ *                                 "version PLATFORM MAJOR.MINOR" first
  *   quit                          bye
  * Every key callback prints "key CODE ARG" (hex code, decimal argument) as
  * it happens. Every export is called through a thunk that checks the stack
@@ -346,6 +349,15 @@ int main(int argc, char **argv)
             parallel_trap_counts(&ins, &outs, &control);
             printf("lpt in %lu out %lu control %02X\n", ins, outs, control);
             print_result((int)(ins + outs));
+        } else if (strcmp(line, "version") == 0) {
+            OSVERSIONINFOA info;
+            memset(&info, 0, sizeof info);
+            info.dwOSVersionInfoSize = sizeof info;
+            if (!GetVersionExA(&info))
+                info.dwPlatformId = 0;
+            printf("version %lu %lu.%lu\n", (unsigned long)info.dwPlatformId, (unsigned long)info.dwMajorVersion,
+                   (unsigned long)info.dwMinorVersion);
+            print_result((int)info.dwPlatformId);
         } else {
             printf("error: unknown command '%s'\n", line);
             fflush(stdout);
