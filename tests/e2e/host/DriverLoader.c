@@ -33,4 +33,12 @@ void load_driver(const char *path, DriverExports *exports)
     exports->Refresh = (BrlRefreshProc)(void *)find(dll, "BrlRefresh");
     exports->Sleep = (BrlSleepProc)(void *)find(dll, "BrlSleep");
     exports->Timer = (BrlTimerProc)(void *)find(dll, "BrlTimer");
+    exports->module = dll;
+}
+
+void unload_driver(DriverExports *exports)
+{
+    if (exports->module)
+        FreeLibrary((HMODULE)exports->module);
+    exports->module = NULL;
 }

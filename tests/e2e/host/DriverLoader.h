@@ -16,11 +16,14 @@ typedef struct DriverExports {
     BrlRefreshProc Refresh;
     BrlSleepProc Sleep;
     BrlTimerProc Timer;
+    void *module; /* the HMODULE */
 } DriverExports;
 
 /* LoadLibraryA, then GetProcAddress for each export. On failure prints
  * "error: ..." to standard output, where the Linux side reads it, and
  * exits with 3. */
 void load_driver(const char *path, DriverExports *exports);
+/* FreeLibrary: the DLL detaches from the process. */
+void unload_driver(DriverExports *exports);
 
 #endif

@@ -41,6 +41,7 @@
  *                                 first as "lpt received HEX..."
  *   lpt-count                     = instructions emulated; prints
  *                                 "lpt in N out M control XX" first
+ *   reload                        = 1  FreeLibrary and LoadLibraryA again
  *   version                       = platform id GetVersionExA reports
  *                                 (1: 95/98 family, 2: NT family); prints
  *                                 "version PLATFORM MAJOR.MINOR" first
@@ -349,6 +350,10 @@ int main(int argc, char **argv)
             parallel_trap_counts(&ins, &outs, &control);
             printf("lpt in %lu out %lu control %02X\n", ins, outs, control);
             print_result((int)(ins + outs));
+        } else if (strcmp(line, "reload") == 0) {
+            unload_driver(&brl);
+            load_driver(argv[1], &brl);
+            print_result(1);
         } else if (strcmp(line, "version") == 0) {
             OSVERSIONINFOA info;
             memset(&info, 0, sizeof info);
