@@ -8,7 +8,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 \
-         wine wine32:i386 \
+         g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
+         wine wine32:i386 wine64 \
          clang-14 libclang-rt-14-dev lld-14 cppcheck clang-tidy \
          liblouis-dev liblouis-data pkg-config zip unzip; do
     have "$p" || need="$need $p"

@@ -221,9 +221,11 @@ int main(int argc, char** argv)
     std::string figuresPath = argc > 1 ? argv[1] : "";
     std::string work = BENCH_WORK_DIR;
     system(("mkdir -p '" + work + "'").c_str());
-    WinePrefix prefix(work + "/wine", work);
+    WinePrefix::Options options;
+    options.comPorts = { { ComPort, work + "/" + ComPort } };
+    WinePrefix prefix(work + "/wine", work, options);
     std::string error;
-    if (!prefix.Prepare({ ComPort }, error))
+    if (!prefix.Prepare(error))
         Fail(error);
 
     Figures fig;

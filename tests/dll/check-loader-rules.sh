@@ -36,9 +36,11 @@ while [ $# -gt 1 ]; do
 done
 dll=$1
 
+# The x86-64 objdump reads the PE files of both processors.
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 case $arch in
-i386) objdump=${OBJDUMP:-i686-w64-mingw32-objdump}; format=pei-i386; max_version=4.0 ;;
-x86-64) objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}; format=pei-x86-64; max_version=5.2 ;;
+i386) format=pei-i386; max_version=4.0 ;;
+x86-64) format=pei-x86-64; max_version=5.2 ;;
 *) echo "unknown architecture '$arch'"; exit 2 ;;
 esac
 

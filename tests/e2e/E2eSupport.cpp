@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "CellCodec.h"
 #include "HexText.h"
@@ -71,22 +72,52 @@ int OpenersOf(const std::string& path)
     return count;
 }
 
+bool IsX64()
+{
+    const char* arch = getenv("BRLWIN32_E2E_ARCH");
+    return arch != nullptr && std::string(arch) == "x64";
+}
+
+const char* ArchName() { return IsX64() ? "x64" : "x86"; }
+
+std::string WindowsBuildDir() { return IsX64() ? E2E_BUILD_X64 : E2E_BUILD_X86; }
+
+std::string HostExe() { return WindowsBuildDir() + "/tests/e2e/host/e2ehost.exe"; }
+
+std::string DllPath() { return WindowsBuildDir() + "/brlwin32.dll"; }
+
+std::string ArchWorkDir() { return std::string(E2E_WORK_DIR "/") + ArchName(); }
+
 WinePrefix& Prefix()
 {
-    static WinePrefix prefix(E2E_WORK_DIR "/wine", E2E_WORK_DIR);
+    static WinePrefix prefix = [] {
+        WinePrefix::Options o;
+        o.arch = IsX64() ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86;
+        // COM10 and above exist only in the device namespace, which plain
+        // names do not reach.
+        for (const char* port : { "COM5", "COM10", "COM12" })
+            o.comPorts.push_back({ port, ArchWorkDir() + "/" + port });
+        return WinePrefix(ArchWorkDir() + "/wine", ArchWorkDir(), o);
+    }();
     return prefix;
 }
 
+// A failure in SetUpTestSuite would show as every test skipped, so it is
+// kept and reported by each test instead.
+static std::string g_prefixError;
+
 void E2eTest::SetUpTestSuite()
 {
-    std::string error;
-    // COM10 and above exist only in the device namespace, which plain
-    // names do not reach.
-    if (!Prefix().Prepare({ "COM5", "COM10", "COM12" }, error))
-        FAIL() << error;
+    if (!WindowsBuildDir().empty() && !Prefix().Prepare(g_prefixError) && g_prefixError.empty())
+        g_prefixError = "the prefix could not be prepared";
 }
 
-void E2eTest::SetUp() {}
+void E2eTest::SetUp()
+{
+    if (WindowsBuildDir().empty())
+        GTEST_SKIP() << "no " << ArchName() << " build to test";
+    ASSERT_EQ("", g_prefixError) << "expected the Wine prefix ready";
+}
 
 void E2eTest::TearDown()
 {
@@ -111,7 +142,7 @@ void E2eTest::StartDisplay(int textCells, const Bytes& reply, const std::string&
 
 void E2eTest::StartHost()
 {
-    host = std::make_unique<HostProcess>(Prefix(), E2E_HOST_EXE, WinePrefix::WindowsPath(E2E_DLL));
+    host = std::make_unique<HostProcess>(Prefix(), HostExe(), WinePrefix::WindowsPath(DllPath()));
     ASSERT_TRUE(host->Ready()) << "expected the host to load the DLL; got:\n" << host->Transcript();
 }
 

@@ -1,5 +1,5 @@
 // Fixture for tests that run the real DLL under Wine against a display
-// simulated on a pty mapped to COM5.
+// simulated on a pty mapped to COM5, for either architecture.
 #ifndef BRLWIN32_E2E_SUPPORT_H
 #define BRLWIN32_E2E_SUPPORT_H
 
@@ -28,6 +28,17 @@ Bytes FullReply(int textCells);
 std::string KeyReport(const Bytes& packet);
 // Processes other than this one that hold path open.
 int OpenersOf(const std::string& path);
+
+// The tests run against one of the two DLLs, chosen by the environment
+// variable BRLWIN32_E2E_ARCH: "x86" (the default) or "x64". Each has its own
+// host build and its own Wine prefix.
+bool IsX64();
+const char* ArchName();
+std::string HostExe();
+std::string DllPath();
+// Windows programs of the chosen architecture's build tree.
+std::string WindowsBuildDir();
+std::string ArchWorkDir();
 
 WinePrefix& Prefix();
 

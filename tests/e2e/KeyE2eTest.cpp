@@ -105,6 +105,8 @@ TEST_F(KeyE2eTest, NoiseBetweenPacketsGivesNoSpuriousCalls)
 // around BrlTimer (or a crash) must show it.
 TEST_F(KeyE2eTest, CallbackWithTheWrongConventionIsCaught)
 {
+    if (IsX64())
+        GTEST_SKIP() << "x64 has one calling convention: there is no wrong one to declare";
     expectCleanExit = false;
     StartDisplay(40, FullReply(40));
     StartHost();
@@ -117,7 +119,11 @@ TEST_F(KeyE2eTest, CallbackWithTheWrongConventionIsCaught)
         broken |= line.find("stack broken") != std::string::npos;
     EXPECT_TRUE(broken) << "expected the stack check to fail; got:\n" << host->Transcript();
     int code = host->Quit();
-    EXPECT_NE(0, code);
+    // A host that survived the broken call reports it in its exit code; one
+    // that crashed has already shown the fault.
+    if (r.ok) {
+        EXPECT_EQ(4, code) << host->Transcript();
+    }
     host.reset();
 }
 

@@ -27,34 +27,33 @@ const char* const QueryAndAfter = "1B 3F 1B 49 00";
 const struct WindowsVersion {
     const char* setting;
     int platformId; // 1: the 95/98 family, 2: the NT family
+    bool has64Bit;  // a 64-bit edition exists
 } Versions[] = {
-    { "win95", 1 }, { "win98", 1 }, { "winme", 1 }, { "nt40", 2 },
-    { "win2k", 2 }, { "winxp", 2 }, { "win7", 2 },  { "win10", 2 },
+    { "win95", 1, false }, { "win98", 1, false }, { "winme", 1, false }, { "nt40", 2, false },
+    { "win2k", 2, false }, { "winxp", 2, true },  { "win7", 2, true },   { "win10", 2, true },
 };
 
-std::string HostFor(const std::string& setting) { return PARALLEL_WORK_DIR "/e2ehost-" + setting + ".exe"; }
+std::string ParallelWorkDir() { return std::string(PARALLEL_WORK_DIR "/") + ArchName(); }
+
+std::string HostFor(const std::string& setting) { return ParallelWorkDir() + "/e2ehost-" + setting + ".exe"; }
 
 // A serial display beside the parallel ones, on the prefix's COM5.
-const std::string Com5Link = PARALLEL_WORK_DIR "/COM5";
+std::string Com5Link() { return ParallelWorkDir() + "/COM5"; }
 
 KernelDeviceBridge& Bridge()
 {
     static KernelDeviceBridge::Options options = [] {
         KernelDeviceBridge::Options o;
         o.devices = "12";
-        o.comPorts = { { "COM5", Com5Link } };
+        o.arch = IsX64() ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86;
+        o.comPorts = { { "COM5", Com5Link() } };
         for (const auto& v : Versions)
             o.appVersions.push_back({ "e2ehost-" + std::string(v.setting) + ".exe", v.setting });
         return o;
     }();
-    static KernelDeviceBridge bridge(PARALLEL_WORK_DIR "/wine", PARALLEL_WORK_DIR "/device", STANDIN_SYS, options);
+    static KernelDeviceBridge bridge(ParallelWorkDir() + "/wine", ParallelWorkDir() + "/device",
+                                     WindowsBuildDir() + "/tests/kmdriver/qzpar_standin.sys", options);
     return bridge;
-}
-
-WinePrefix& DevicePrefix()
-{
-    static WinePrefix prefix(PARALLEL_WORK_DIR "/wine", PARALLEL_WORK_DIR);
-    return prefix;
 }
 
 bool IsOpenOrClose(const std::string& line)
@@ -86,9 +85,11 @@ protected:
     static void SetUpTestSuite()
     {
         ready = false;
+        if (WindowsBuildDir().empty())
+            GTEST_SKIP() << "no " << ArchName() << " build to test";
         ASSERT_TRUE(Bridge().start()) << Bridge().error();
         for (const auto& v : Versions) {
-            std::ifstream in(E2E_HOST_EXE, std::ios::binary);
+            std::ifstream in(HostExe(), std::ios::binary);
             std::ofstream out(HostFor(v.setting), std::ios::binary | std::ios::trunc);
             out << in.rdbuf();
             out.close();
@@ -120,8 +121,8 @@ protected:
     // setting of its own.
     void StartHost(const std::string& setting = "")
     {
-        host = std::make_unique<HostProcess>(DevicePrefix(), setting.empty() ? E2E_HOST_EXE : HostFor(setting),
-                                             WinePrefix::WindowsPath(E2E_DLL));
+        host = std::make_unique<HostProcess>(Bridge().prefix(), setting.empty() ? HostExe() : HostFor(setting),
+                                             WinePrefix::WindowsPath(DllPath()));
         ASSERT_TRUE(host->Ready()) << host->Transcript();
     }
 
@@ -178,6 +179,8 @@ protected:
 };
 
 bool ParallelE2eTest::ready = false;
+
+const char* const NoWin98On64Bit = "no 64-bit Windows is of the 95/98 family";
 
 const std::string Configure = "ioctl 00222004 len=8 00000000 00000064";
 
@@ -273,6 +276,8 @@ TEST_F(ParallelE2eTest, NtFamilySilentDisplayKeepsTheDeviceUntilTerminate)
 
 TEST_F(ParallelE2eTest, Win98FamilyDrivesTheDisplayThroughThePortRegisters)
 {
+    if (IsX64())
+        GTEST_SKIP() << NoWin98On64Bit;
     StartHost("win98");
     Do("lpt-attach 40 " + Hex(FullReply(40)));
 
@@ -307,6 +312,8 @@ TEST_F(ParallelE2eTest, Win98FamilyDrivesTheDisplayThroughThePortRegisters)
 
 TEST_F(ParallelE2eTest, Win98FamilyUsesTheFirstPortForAnyParallelName)
 {
+    if (IsX64())
+        GTEST_SKIP() << NoWin98On64Bit;
     StartHost("win98");
     for (const char* name : { "LPT1", "lpt2", "LPT1:", "L" }) {
         Do("lpt-attach 20 " + Hex(FullReply(20)));
@@ -320,6 +327,8 @@ TEST_F(ParallelE2eTest, Win98FamilyUsesTheFirstPortForAnyParallelName)
 
 TEST_F(ParallelE2eTest, Win98FamilyWithNothingAttachedFailsAfterTheTimeOut)
 {
+    if (IsX64())
+        GTEST_SKIP() << NoWin98On64Bit;
     StartHost("win98");
     Do("lpt-attach 0");
     EXPECT_EQ(0, Do("init LPT1").result);
@@ -330,7 +339,8 @@ TEST_F(ParallelE2eTest, Win98FamilyWithNothingAttachedFailsAfterTheTimeOut)
     EXPECT_TRUE(OpensAndCloses('1').empty());
 }
 
-// Every version Wine can report, one host copy each: LPT1 reaches the
+// Every version Wine can report (of the 64-bit DLL: those with a 64-bit
+// edition), one host copy each: LPT1 reaches the
 // registers on the 95/98 family and the kernel device on the NT family, and
 // COM5 the serial port on all. The two parallel displays are of different
 // sizes, so the cell counts alone tell which way the driver went.
@@ -339,8 +349,10 @@ TEST_F(ParallelE2eTest, EveryWindowsVersionPicksItsParallelTransportAndKeepsTheS
     DisplaySimulator::Config serialConfig;
     serialConfig.textCells = 80;
     serialConfig.reply = FullReply(80);
-    PtyDisplay serial(serialConfig, Com5Link);
+    PtyDisplay serial(serialConfig, Com5Link());
     for (const auto& v : Versions) {
+        if (IsX64() && !v.has64Bit)
+            continue;
         SCOPED_TRACE(v.setting);
         bool registers = v.platformId == 1;
         logMark[0] = Bridge().logLines('1').size();

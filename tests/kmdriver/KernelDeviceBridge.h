@@ -19,25 +19,21 @@
 //   bridge.waitForLogLine("close", 5000);
 //   bridge.stop();                                               // or let the destructor do it
 //
-// Keeping the driver alive: Wine unloads a kernel driver when the last
-// ordinary process of the prefix exits. start() therefore leaves the
-// prefix's wineserver persistent (wineserver -p), so the driver stays loaded
-// between test programs, and the device keeps whatever bytes were queued
-// and its single-user state. Run Windows programs through spawnWine() or
-// runWine() (same WINEPREFIX, WINEARCH=win32) and never call
-// `wineserver -k` on the prefix in between.
+// The prefix side (creation, registry, service, servers) is WinePrefix's:
+// start() prepares the prefix with the driver as a service and leaves its
+// server persistent, so the driver stays loaded between test programs (Wine
+// unloads a kernel driver when the last ordinary process exits) and the
+// device keeps whatever bytes were queued and its single-user state. Run
+// Windows programs through spawnWine() or runWine() (or prefix().Spawn) and
+// never stop the server in between.
 //
-// Stopping: stop() (also run by the destructor) sends `net stop`, which
-// unloads the driver ("unload" in the log), then `wineserver -k` for this
-// prefix only, and closes the FIFO ends. By hand: WINEPREFIX=<prefix>
-// wineserver -k.
+// Stopping: stop() (also run by the destructor) stops the service (the log
+// says "unload"), then the prefix's server and every program of the prefix,
+// and closes the FIFO ends.
 //
 // Every wait is bounded; a Wine program that outlives its limit is killed.
 // Wine's own output goes to files under the work directory, never to a pipe:
 // Wine's background processes inherit the pipe and would keep it open.
-//
-// Environment: WINE and WINESERVER override the binaries (default "wine",
-// "wineserver"); WINEDEBUG is passed on if set, else "-all".
 #ifndef KMDRIVER_KERNEL_DEVICE_BRIDGE_H
 #define KMDRIVER_KERNEL_DEVICE_BRIDGE_H
 
@@ -48,6 +44,8 @@
 #include <utility>
 #include <vector>
 
+#include "WinePrefix.h"
+
 class KernelDeviceBridge {
 public:
     struct Options {
@@ -56,15 +54,14 @@ public:
         std::string devices = "1";
         // Limit for each Wine step of start(): prefix creation, registry, net start.
         int stepTimeoutMs = 90000;
-        // COM ports to map to Linux paths (a pty or a link to one), as
-        // {"COM5", "/path"}; the server restart of start() makes Wine see them.
+        // The prefix's processor; the driver image must be built for it.
+        WinePrefix::Arch arch = WinePrefix::Arch::X86;
+        // More of the prefix, for tests that need it beside the device.
         std::vector<std::pair<std::string, std::string>> comPorts;
-        // Windows versions that Wine reports to programs of a given file
-        // name, as {"host95.exe", "win95"}.
         std::vector<std::pair<std::string, std::string>> appVersions;
     };
 
-    // prefixDir is created as a win32 prefix when it has no system.reg yet.
+    // prefixDir is created (for options.arch) when it has no system.reg yet.
     // workDir holds the FIFOs, the log and Wine's output files. sysPath is
     // the built qzpar_standin.sys. All three are Linux paths.
     KernelDeviceBridge(std::string prefixDir, std::string workDir, std::string sysPath);
@@ -105,12 +102,13 @@ public:
                 int timeoutMs) const;
     // Exit code of the process, or -1 if it had to be killed at the limit
     // (or died of a signal).
-    static int waitProcess(pid_t pid, int timeoutMs);
+    static int waitProcess(pid_t pid, int timeoutMs) { return WinePrefix::Wait(pid, timeoutMs); }
 
     // Z:\... form of a Linux path, for handing paths to Windows programs.
-    static std::string windowsPath(const std::string& linuxPath);
+    static std::string windowsPath(const std::string& linuxPath) { return WinePrefix::WindowsPath(linuxPath); }
 
-    const std::string& prefixDir() const { return prefix_; }
+    const WinePrefix& prefix() const { return prefix_; }
+    const std::string& prefixDir() const { return prefix_.Dir(); }
     const std::string& workDir() const { return work_; }
 
 private:
@@ -120,19 +118,14 @@ private:
         int fromSim = -1;
     };
 
-    pid_t spawn(const std::string& program, const std::vector<std::string>& args,
-                const std::string& outputPath) const;
-    bool runStep(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& outputName, const char* what);
     bool makeFifos();
-    bool writeInstallScript(const std::string& path) const;
     const Device* find(char device) const;
     void closeFds();
 
-    std::string prefix_;
     std::string work_;
     std::string sys_;
     Options options_;
+    WinePrefix prefix_;
     std::vector<Device> devices_;
     std::string error_;
     bool started_ = false;

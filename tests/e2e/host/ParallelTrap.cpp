@@ -37,23 +37,34 @@ private:
 
 std::unique_ptr<ParallelTrap> g_trap;
 
+// The instruction pointer, DX and AL of the trapped thread.
+#if defined(__x86_64__)
+auto& Pc(CONTEXT* c) { return c->Rip; }
+auto& Dx(CONTEXT* c) { return c->Rdx; }
+auto& Ax(CONTEXT* c) { return c->Rax; }
+#else
+auto& Pc(CONTEXT* c) { return c->Eip; }
+auto& Dx(CONTEXT* c) { return c->Edx; }
+auto& Ax(CONTEXT* c) { return c->Eax; }
+#endif
+
 LONG CALLBACK EmulatePortInstruction(EXCEPTION_POINTERS* info)
 {
     if (!g_trap || info->ExceptionRecord->ExceptionCode != EXCEPTION_PRIV_INSTRUCTION)
         return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT* c = info->ContextRecord;
-    const unsigned char opcode = *reinterpret_cast<const unsigned char*>(c->Eip);
-    const uint16_t address = static_cast<uint16_t>(c->Edx & 0xFFFF);
+    const unsigned char opcode = *reinterpret_cast<const unsigned char*>(Pc(c));
+    const uint16_t address = static_cast<uint16_t>(Dx(c) & 0xFFFF);
     if (opcode == 0xEC) {
-        c->Eax = (c->Eax & ~0xFFul) | g_trap->port.Read(address);
+        Ax(c) = (Ax(c) & ~0xFFull) | g_trap->port.Read(address);
         g_trap->ins++;
     } else if (opcode == 0xEE) {
-        g_trap->port.Write(address, static_cast<uint8_t>(c->Eax & 0xFF));
+        g_trap->port.Write(address, static_cast<uint8_t>(Ax(c) & 0xFF));
         g_trap->outs++;
     } else {
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    c->Eip += 1;
+    Pc(c) += 1;
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 

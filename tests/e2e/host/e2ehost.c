@@ -52,6 +52,7 @@
  */
 #include <windows.h>
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -62,14 +63,76 @@
 
 static DriverExports brl;
 
-/* Sentinels in the callee-saved registers across a call; set by the thunk. */
-unsigned g_espBefore, g_espAfter, g_ebx, g_esi, g_edi, g_ebp;
+/* int checked_call2(void *f, intptr_t a, intptr_t b): calls the exported
+ * function f(a, b) with known values in the callee-saved registers and
+ * records what they and the stack pointer are afterwards. The stack pointer
+ * is restored from the saved copy, so a broken callee is reported instead
+ * of crashing here. */
+int checked_call2(void *f, intptr_t a, intptr_t b);
+uintptr_t g_spBefore, g_spAfter;
 
-/* int checked_call2(void *f, int a, int b): calls the cdecl function f(a, b)
- * with known values in ebx, esi, edi and ebp and records what they and esp
- * are afterwards. The stack pointer is restored from the saved copy, so a
- * broken callee is reported instead of crashing here. */
-int checked_call2(void *f, int a, int b);
+#if defined(__x86_64__)
+/* One calling convention: arguments in rcx and rdx, 32 bytes of shadow
+ * space; rbx, rbp, rsi, rdi and r12 to r15 belong to the caller. */
+enum { SavedRegisters = 8 };
+static const char *const g_savedNames[SavedRegisters] = { "rbx", "rbp", "rsi", "rdi", "r12", "r13", "r14", "r15" };
+uintptr_t g_saved[SavedRegisters];
+__asm__(
+    ".text\n"
+    ".globl checked_call2\n"
+    "checked_call2:\n"
+    "  push %rbp\n"
+    "  push %rbx\n"
+    "  push %rsi\n"
+    "  push %rdi\n"
+    "  push %r12\n"
+    "  push %r13\n"
+    "  push %r14\n"
+    "  push %r15\n"
+    "  sub $40, %rsp\n"
+    "  mov %rcx, %rax\n"
+    "  mov %rdx, %rcx\n"
+    "  mov %r8, %rdx\n"
+    "  mov $0x1111111111111111, %rbx\n"
+    "  mov $0x2222222222222222, %rbp\n"
+    "  mov $0x3333333333333333, %rsi\n"
+    "  mov $0x4444444444444444, %rdi\n"
+    "  mov $0x5555555555555555, %r12\n"
+    "  mov $0x6666666666666666, %r13\n"
+    "  mov $0x7777777777777777, %r14\n"
+    "  mov $0x0808080808080808, %r15\n"
+    "  mov %rsp, g_spBefore(%rip)\n"
+    "  call *%rax\n"
+    "  mov %rsp, g_spAfter(%rip)\n"
+    "  mov %rbx, g_saved+0(%rip)\n"
+    "  mov %rbp, g_saved+8(%rip)\n"
+    "  mov %rsi, g_saved+16(%rip)\n"
+    "  mov %rdi, g_saved+24(%rip)\n"
+    "  mov %r12, g_saved+32(%rip)\n"
+    "  mov %r13, g_saved+40(%rip)\n"
+    "  mov %r14, g_saved+48(%rip)\n"
+    "  mov %r15, g_saved+56(%rip)\n"
+    "  mov g_spBefore(%rip), %rsp\n"
+    "  add $40, %rsp\n"
+    "  pop %r15\n"
+    "  pop %r14\n"
+    "  pop %r13\n"
+    "  pop %r12\n"
+    "  pop %rdi\n"
+    "  pop %rsi\n"
+    "  pop %rbx\n"
+    "  pop %rbp\n"
+    "  ret\n");
+static const uintptr_t g_sentinels[SavedRegisters] = {
+    0x1111111111111111u, 0x2222222222222222u, 0x3333333333333333u, 0x4444444444444444u,
+    0x5555555555555555u, 0x6666666666666666u, 0x7777777777777777u, 0x0808080808080808u,
+};
+#else
+/* The exports are caller-cleans (cdecl): ebx, esi, edi and ebp belong to
+ * the caller, and the stack pointer must be where it was. */
+enum { SavedRegisters = 4 };
+static const char *const g_savedNames[SavedRegisters] = { "ebx", "esi", "edi", "ebp" };
+uintptr_t g_saved[SavedRegisters];
 __asm__(
     ".text\n"
     ".globl _checked_call2\n"
@@ -87,31 +150,38 @@ __asm__(
     "  mov $0x44444444, %ebp\n"
     "  push %edx\n"
     "  push %ecx\n"
-    "  mov %esp, _g_espBefore\n"
+    "  mov %esp, _g_spBefore\n"
     "  call *%eax\n"
-    "  mov %esp, _g_espAfter\n"
-    "  mov %ebx, _g_ebx\n"
-    "  mov %esi, _g_esi\n"
-    "  mov %edi, _g_edi\n"
-    "  mov %ebp, _g_ebp\n"
-    "  mov _g_espBefore, %esp\n"
+    "  mov %esp, _g_spAfter\n"
+    "  mov %ebx, _g_saved+0\n"
+    "  mov %esi, _g_saved+4\n"
+    "  mov %edi, _g_saved+8\n"
+    "  mov %ebp, _g_saved+12\n"
+    "  mov _g_spBefore, %esp\n"
     "  add $8, %esp\n"
     "  pop %edi\n"
     "  pop %esi\n"
     "  pop %ebx\n"
     "  pop %ebp\n"
     "  ret\n");
+static const uintptr_t g_sentinels[SavedRegisters] = { 0x11111111u, 0x22222222u, 0x33333333u, 0x44444444u };
+#endif
 
 static int g_stackBroken;
 
-static int call2(void *f, int a, int b)
+static int call2(void *f, intptr_t a, intptr_t b)
 {
-    int result = checked_call2(f, a, b);
-    if (g_espAfter != g_espBefore || g_ebx != 0x11111111 || g_esi != 0x22222222 ||
-        g_edi != 0x33333333 || g_ebp != 0x44444444) {
-        printf("stack broken: expected esp %08X ebx 11111111 esi 22222222 edi 33333333 ebp 44444444,"
-               " got esp %08X ebx %08X esi %08X edi %08X ebp %08X\n",
-               g_espBefore, g_espAfter, g_ebx, g_esi, g_edi, g_ebp);
+    int result = checked_call2(f, a, b), i, broken = g_spAfter != g_spBefore;
+    for (i = 0; i < SavedRegisters; ++i)
+        broken |= g_saved[i] != g_sentinels[i];
+    if (broken) {
+        printf("stack broken: expected sp %llX", (unsigned long long)g_spBefore);
+        for (i = 0; i < SavedRegisters; ++i)
+            printf(" %s %llX", g_savedNames[i], (unsigned long long)g_sentinels[i]);
+        printf(", got sp %llX", (unsigned long long)g_spAfter);
+        for (i = 0; i < SavedRegisters; ++i)
+            printf(" %s %llX", g_savedNames[i], (unsigned long long)g_saved[i]);
+        printf("\n");
         g_stackBroken = 1;
     }
     return result;
@@ -258,24 +328,24 @@ int main(int argc, char **argv)
                 g_callback = key_stdcall;
             print_result(1);
         } else if (strncmp(line, "init ", 5) == 0) {
-            print_result(call2((void *)brl.Init, (int)arg, (int)g_callback));
+            print_result(call2((void *)brl.Init, (intptr_t)arg, (intptr_t)g_callback));
         } else if (strcmp(line, "init-null") == 0) {
-            print_result(call2((void *)brl.Init, 0, (int)g_callback));
+            print_result(call2((void *)brl.Init, 0, (intptr_t)g_callback));
         } else if (strncmp(line, "display-count ", 14) == 0) {
             char *rest;
             long count = strtol(arg, &rest, 10);
             parse_hex(rest, cells, sizeof cells);
-            print_result(call2((void *)brl.Display, (int)cells, (int)count));
+            print_result(call2((void *)brl.Display, (intptr_t)cells, (int)count));
         } else if (strncmp(line, "display-null ", 13) == 0) {
             print_result(call2((void *)brl.Display, 0, atoi(arg)));
         } else if (strncmp(line, "display", 7) == 0 && (line[7] == ' ' || line[7] == '\0')) {
             int n = parse_hex(arg, cells, sizeof cells);
-            print_result(call2((void *)brl.Display, (int)cells, n));
+            print_result(call2((void *)brl.Display, (intptr_t)cells, n));
         } else if (strncmp(line, "status-null ", 12) == 0) {
             print_result(call2((void *)brl.DisplayStatus, 0, atoi(arg)));
         } else if (strncmp(line, "status", 6) == 0 && (line[6] == ' ' || line[6] == '\0')) {
             int n = parse_hex(arg, cells, sizeof cells);
-            print_result(call2((void *)brl.DisplayStatus, (int)cells, n));
+            print_result(call2((void *)brl.DisplayStatus, (intptr_t)cells, n));
         } else if (strcmp(line, "clear") == 0) {
             print_result(call2((void *)brl.Clear, 0, 0));
         } else if (strcmp(line, "refresh") == 0) {

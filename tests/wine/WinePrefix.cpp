@@ -1,0 +1,245 @@
+#include "WinePrefix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+bool MakeDirs(const std::string& path)
+{
+    std::string partial = path[0] == '/' ? "/" : "";
+    std::stringstream in(path);
+    std::string piece;
+    while (std::getline(in, piece, '/')) {
+        if (piece.empty())
+            continue;
+        partial += piece + "/";
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+std::string Absolute(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// The last lines of a log, for a failure message.
+std::string Tail(const std::string& text, int lines)
+{
+    size_t at = text.size();
+    while (lines-- > 0 && at > 0) {
+        size_t nl = text.rfind('\n', at - 1);
+        if (nl == std::string::npos)
+            return text;
+        at = nl;
+    }
+    return text.substr(at);
+}
+
+// cmd.exe expands %NAME% even inside quotes.
+std::string BatchQuote(const std::string& s)
+{
+    std::string out = "\"";
+    for (char c : s)
+        out += c == '%' ? std::string("%%") : std::string(1, c);
+    return out + "\"";
+}
+
+} // namespace
+
+WinePrefix::WinePrefix(std::string prefixDir, std::string workDir, Options prefixOptions)
+    : dir(Absolute(prefixDir)), work(Absolute(workDir)), options(std::move(prefixOptions))
+{
+}
+
+void WinePrefix::Export() const
+{
+    setenv("WINEPREFIX", dir.c_str(), 1);
+    setenv("WINEARCH", WineArch(), 1);
+    if (!getenv("WINEDEBUG"))
+        setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1); // no installer dialogs
+}
+
+std::string WinePrefix::WindowsPath(const std::string& linuxPath)
+{
+    std::string s = "Z:" + Absolute(linuxPath);
+    for (char& c : s)
+        if (c == '/')
+            c = '\\';
+    return s;
+}
+
+std::string WinePrefix::LinkFor(const std::string& comPort) const
+{
+    for (const auto& port : options.comPorts)
+        if (port.first == comPort)
+            return port.second;
+    return work + "/" + comPort;
+}
+
+int WinePrefix::Wait(pid_t pid, int timeoutMs)
+{
+    // Wine gives no completion signal to block on with a limit, so the child
+    // is polled at a short interval up to the limit.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0)
+            return -1;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string& logPath) const
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    Export();
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(in, 0);
+    dup2(out < 0 ? in : out, 1);
+    dup2(out < 0 ? in : out, 2);
+    // Wine's background processes would inherit, and hold open, anything
+    // left here: the pipes of a test host, a pty's master.
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+int WinePrefix::Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const
+{
+    pid_t pid = Spawn(argv, logPath);
+    return pid < 0 ? -1 : Wait(pid, timeoutMs);
+}
+
+// The registry is written through reg.exe in one cmd process: Wine 8's
+// regedit stored the UTF-16 bytes of a hex(2) value from an ANSI .reg file
+// as characters. A service's image path is absolute because Wine 8 fails
+// to load a relative System32 one.
+bool WinePrefix::WriteSetupScript(const std::string& path) const
+{
+    std::ofstream bat(path, std::ios::trunc);
+    auto line = [&](const std::string& s) { bat << s << "\r\n"; };
+    // Wine's cmd runs the right side of "a || b" even when a succeeded, so
+    // each step is checked with the older "if errorlevel" form.
+    auto step = [&](const std::string& s) {
+        line(s);
+        line("if errorlevel 1 exit /b 1");
+    };
+    line("@echo off");
+    for (const auto& port : options.comPorts)
+        step("reg add " + BatchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
+             BatchQuote(port.second) + " /f");
+    for (const auto& app : options.appVersions)
+        step("reg add " + BatchQuote("HKCU\\Software\\Wine\\AppDefaults\\" + app.first) + " /v Version /t REG_SZ /d " +
+             app.second + " /f");
+    const Service& service = options.service;
+    if (!service.name.empty()) {
+        std::string key = "HKLM\\System\\CurrentControlSet\\Services\\" + service.name;
+        line("reg delete " + BatchQuote(key) + " /f >nul 2>&1");
+        step("reg add " + BatchQuote(key) + " /v Type /t REG_DWORD /d 1 /f");
+        step("reg add " + BatchQuote(key) + " /v Start /t REG_DWORD /d 3 /f");
+        step("reg add " + BatchQuote(key) + " /v ErrorControl /t REG_DWORD /d 1 /f");
+        step("reg add " + BatchQuote(key) + " /v ImagePath /t REG_EXPAND_SZ /d " +
+             BatchQuote("\\??\\" + WindowsPath(service.sysPath)) + " /f");
+        for (const auto& p : service.parameters)
+            step("reg add " + BatchQuote(key + "\\Parameters") + " /v " + p.first + " /t REG_SZ /d " +
+                 BatchQuote(p.second) + " /f");
+    }
+    line("exit /b 0");
+    return static_cast<bool>(bat);
+}
+
+bool WinePrefix::Prepare(std::string& error)
+{
+    if (!MakeDirs(work) || !MakeDirs(dir.substr(0, dir.rfind('/')))) {
+        error = "cannot create " + work + " or the parent of " + dir;
+        return false;
+    }
+    std::string log = work + "/wine-setup.log";
+    auto step = [&](const std::vector<std::string>& argv, const char* what) {
+        if (Run(argv, log, options.stepTimeoutMs) == 0)
+            return true;
+        error = std::string(what) + " failed in " + dir + "; the end of " + log + ":\n" + Tail(ReadFile(log), 10);
+        return false;
+    };
+    std::string applied = work + "/wine-setup-applied.bat";
+    struct stat st;
+    if (stat((dir + "/system.reg").c_str(), &st) != 0) {
+        unlink(applied.c_str());
+        if (!step({ "wineboot", "-i" }, "wineboot -i"))
+            return false;
+    }
+
+    // Wine reads its COM ports and services when the server starts, so new
+    // entries need a restart; entries already in place need none, which
+    // keeps the many short test programs that share a prefix fast.
+    std::string script = work + "/wine-setup.bat";
+    if (!WriteSetupScript(script)) {
+        error = "cannot write " + script;
+        return false;
+    }
+    bool service = !options.service.name.empty();
+    if (service || ReadFile(script) != ReadFile(applied)) {
+        if (!step({ "wine", "cmd", "/c", WindowsPath(script) }, "registry entries"))
+            return false;
+        Run({ "wineserver", "-k" }, log, 30000);
+        Run({ "wineserver", "-w" }, log, 30000);
+        std::ofstream(applied, std::ios::trunc) << ReadFile(script);
+    }
+    // One persistent server (a server already running says so and fails,
+    // which is as good); the first program starts Wine's own services, and
+    // it is better that this one, with no pipes of ours, does.
+    Run({ "wineserver", "-p" }, log, 30000);
+    if (!step({ "wine", "cmd", "/c", "exit" }, "wine cmd /c exit"))
+        return false;
+    return !service || step({ "wine", "net", "start", options.service.name }, "net start");
+}
+
+void WinePrefix::Shutdown()
+{
+    std::string log = work + "/wine-setup.log";
+    if (!options.service.name.empty())
+        Run({ "wine", "net", "stop", options.service.name }, log, 30000);
+    Run({ "wineserver", "-k" }, log, 30000);
+    Run({ "wineserver", "-w" }, log, 30000);
+}

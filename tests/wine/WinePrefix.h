@@ -1,0 +1,91 @@
+// A private Wine prefix for the tests, the kit's checks and the benchmarks:
+// 32-bit or 64-bit, with COM ports mapped to Linux paths (ptys or links to
+// them), Windows versions reported to programs by file name, and optionally
+// the stand-in kernel device installed as a service.
+//
+//   WinePrefix::Options o;
+//   o.arch = WinePrefix::Arch::X64;
+//   o.comPorts = { { "COM5", "/work/COM5" } };
+//   WinePrefix prefix(dir, workDir, o);
+//   if (!prefix.Prepare(error)) ...;   // boots the prefix, writes the registry,
+//                                      // leaves a persistent server running
+//   prefix.Run({ "wine", "host.exe" }, log, 10000);
+//   prefix.Shutdown();                 // stops the service and every server
+//
+// Prepare() leaves a persistent wineserver (and, with the service, the
+// winedevice.exe processes that host it) so that programs start fast and a
+// loaded kernel driver stays loaded between them. Shutdown() ends all of
+// them; the destructor does not, because a prefix is shared by the test
+// programs of one CTest run. Runners that are not C++ use the wine-prefix
+// command (WinePrefixTool.cpp), which does the same.
+#ifndef BRLWIN32_WINE_PREFIX_H
+#define BRLWIN32_WINE_PREFIX_H
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class WinePrefix {
+public:
+    enum class Arch { X86, X64 };
+
+    struct Service {
+        std::string name;                              // empty: no service
+        std::string sysPath;                           // Linux path of the driver image
+        std::map<std::string, std::string> parameters; // REG_SZ values of its Parameters key
+    };
+
+    struct Options {
+        Arch arch = Arch::X86;
+        // {"COM5", "/path"}: Wine opens /path for COM5.
+        std::vector<std::pair<std::string, std::string>> comPorts;
+        // {"host95.exe", "win95"}: the version Wine reports to that program.
+        std::vector<std::pair<std::string, std::string>> appVersions;
+        Service service;
+        // Limit of each Wine step of Prepare().
+        int stepTimeoutMs = 120000;
+    };
+
+    // dir: the prefix; workDir: where setup logs and host output go.
+    WinePrefix(std::string dir, std::string workDir, Options options);
+
+    // Creates the prefix if needed, writes the registry entries, restarts the
+    // server when they changed (Wine reads ports and services at start-up),
+    // keeps it persistent and starts the service. On false, error says why.
+    bool Prepare(std::string& error);
+    // Stops the service and this prefix's server, and waits until the server
+    // and every program of the prefix have gone.
+    void Shutdown();
+
+    // Sets WINEPREFIX, WINEARCH and friends in this process, for children.
+    void Export() const;
+    // Starts argv (argv[0] searched in PATH) in this prefix with standard
+    // output and error appended to logPath and no standard input.
+    pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) const;
+    // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
+    int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
+    static int Wait(pid_t pid, int timeoutMs);
+
+    // The Linux path that a COM port of the options is mapped to.
+    std::string LinkFor(const std::string& comPort) const;
+    const std::string& Dir() const { return dir; }
+    const std::string& WorkDir() const { return work; }
+    Arch GetArch() const { return options.arch; }
+    // "win32" or "win64", as WINEARCH spells them.
+    const char* WineArch() const { return options.arch == Arch::X64 ? "win64" : "win32"; }
+
+    // Z:\... form of a Linux path.
+    static std::string WindowsPath(const std::string& linuxPath);
+
+private:
+    bool WriteSetupScript(const std::string& path) const;
+
+    std::string dir;
+    std::string work;
+    Options options;
+};
+
+#endif
