@@ -1,5 +1,10 @@
 #include "SerialPort.h"
 
+// The records go to the system as they are, on both processors: their sizes
+// are the platform's, not the compiler's choice.
+static_assert(sizeof(DCB) == 28, "DCB is 28 bytes on x86 and x64");
+static_assert(sizeof(COMMTIMEOUTS) == 20, "COMMTIMEOUTS is 20 bytes on x86 and x64");
+
 namespace {
 
 const char DevicePrefix[] = "\\\\.\\";
