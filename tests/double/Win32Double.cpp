@@ -131,8 +131,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (read)
         *read = 0;
     FakeDevice* device = w.FromHandle(file);
-    if (device == nullptr)
+    if (device == nullptr) {
+        // Even a refused call takes time: a read loop on a bad handle ends.
+        w.clock.Advance(1);
         return FALSE;
+    }
     long call = device->readCalls++;
     w.DeliverArrivals(*device);
     // Reading takes time on a real line; without this a time-out loop over
