@@ -10,7 +10,7 @@ for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 \
          wine wine32:i386 \
          clang-14 libclang-rt-14-dev lld-14 cppcheck clang-tidy \
-         liblouis-dev liblouis-data pkg-config zip unzip; do
+         liblouis-dev liblouis-data pkg-config zip unzip python3; do
     have "$p" || need="$need $p"
 done
 
