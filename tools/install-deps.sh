@@ -11,7 +11,7 @@ for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
          wine wine32:i386 wine64 \
          clang-14 libclang-rt-14-dev lld-14 cppcheck clang-tidy \
-         liblouis-dev liblouis-data pkg-config zip unzip; do
+         liblouis-dev liblouis-data pkg-config zip unzip python3; do
     have "$p" || need="$need $p"
 done
 

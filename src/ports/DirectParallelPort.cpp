@@ -133,9 +133,10 @@ int DirectParallelPort::Read(unsigned char* buffer, int length, unsigned int tim
     for (;;) {
         if (count >= length)
             return count;
-        // The count is tested first so that a full buffer does not ask the
-        // display for a byte that would not be taken.
-        while (count < length && InputReady())
+        // Readiness is asked before the count: the display sees the same
+        // register sequence whatever the buffer's length, at the cost of one
+        // more ready test when the buffer fills.
+        while (InputReady() && count < length)
             buffer[count++] = ReadByte();
         if (noWait)
             return count;

@@ -138,6 +138,10 @@ int EscProtocolDriver::Identify(int timeoutMs)
 
     unsigned char reply[IdentifyReadSize];
     int n = port->Read(reply, IdentifyReadSize, (unsigned int)timeoutMs);
+    // A transport that claims more than it could store must not send the
+    // scan past the buffer.
+    if (n > IdentifyReadSize)
+        n = IdentifyReadSize;
 
     // The display expects this after every query, whatever it answered.
     port->Write(AfterQueryMessage, sizeof AfterQueryMessage);

@@ -25,6 +25,7 @@ void Win32Double::Reset()
     lastCommDefinition.clear();
     openHandles = 0;
     closeHandleCalls = 0;
+    strayIoctls.clear();
     lastError = 0;
 }
 
@@ -130,8 +131,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (read)
         *read = 0;
     FakeDevice* device = w.FromHandle(file);
-    if (device == nullptr)
+    if (device == nullptr) {
+        // Even a refused call takes time: a read loop on a bad handle ends.
+        w.clock.Advance(1);
         return FALSE;
+    }
     long call = device->readCalls++;
     w.DeliverArrivals(*device);
     // Reading takes time on a real line; without this a time-out loop over
@@ -169,6 +173,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     Bytes bytes(in, in + toWrite);
     device->written.insert(device->written.end(), bytes.begin(), bytes.end());
     device->writes.push_back(bytes);
+    device->writeTimes.push_back(w.clock.Now());
     if (written)
         *written = toWrite;
     if (device->onWrite)
@@ -185,12 +190,16 @@ BOOL CloseHandle(HANDLE object)
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                      LPDWORD returned, LPOVERLAPPED)
 {
-    FakeDevice* d = Win32Double::Get().FromHandle(device);
-    if (d == nullptr)
-        return FALSE;
+    Win32Double& w = Win32Double::Get();
+    FakeDevice* d = w.FromHandle(device);
     const auto* bytes = static_cast<const uint8_t*>(in);
-    d->ioctls.push_back({ code, bytes ? Bytes(bytes, bytes + inSize) : Bytes(), out == nullptr, outSize,
-                          returned != nullptr });
+    FakeDevice::Ioctl request{ code, bytes ? Bytes(bytes, bytes + inSize) : Bytes(), out == nullptr, outSize,
+                               returned != nullptr };
+    if (d == nullptr) {
+        w.strayIoctls.push_back(request);
+        return FALSE;
+    }
+    d->ioctls.push_back(request);
     if (returned)
         *returned = 0;
     return d->failIoctls ? FALSE : TRUE;
@@ -256,6 +265,8 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->getCommStateCalls++;
+    if (device->failGetCommState)
+        return FALSE;
     *dcb = device->reportedDcb;
     dcb->DCBlength = sizeof(DCB);
     return TRUE;
@@ -267,6 +278,8 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->setCommStateCalls++;
+    if (device->failSetCommState)
+        return FALSE;
     device->dcb = *dcb;
     return TRUE;
 }

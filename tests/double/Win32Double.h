@@ -39,6 +39,7 @@ struct FakeDevice {
     bool isOpen = false;
     Bytes written;                // every byte written, in order
     std::vector<Bytes> writes;    // one entry per WriteFile call
+    std::vector<DWORD> writeTimes; // the tick count at each of those calls
     int readCalls = 0;
     int clearCommErrorCalls = 0;
     int setCommStateCalls = 0;
@@ -60,6 +61,8 @@ struct FakeDevice {
     DCB reportedDcb{};            // what GetCommState reports
     bool refuseOpen = false;      // CreateFileA fails (device in use)
     bool refuseTimeouts = false;  // SetCommTimeouts fails
+    bool failGetCommState = false; // GetCommState fails and reports nothing
+    bool failSetCommState = false; // SetCommState fails and applies nothing
     bool ctsHeldOff = false;      // writes time out: TRUE, nothing written
     bool failWrites = false;      // WriteFile returns FALSE
     bool failIoctls = false;      // DeviceIoControl records the request, returns FALSE
@@ -101,6 +104,9 @@ public:
     std::string lastCommDefinition;       // the last string given to BuildCommDCBA
     int openHandles = 0;
     int closeHandleCalls = 0;             // every CloseHandle, good handle or not
+    // Requests on a handle that no device holds (INVALID_HANDLE_VALUE, a
+    // closed one): the system refuses them, a test must still see them.
+    std::vector<FakeDevice::Ioctl> strayIoctls;
     DWORD lastError = 0;
 
     // Used by the function definitions.

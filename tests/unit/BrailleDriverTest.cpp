@@ -24,6 +24,35 @@ TEST_F(BrailleDriverTest, SameCellsTwiceSendOnePacketButRefreshAlwaysSends)
     EXPECT_EQ(d.writes[0], d.writes[2]);
 }
 
+// Cells beyond the text cells are stored and compared though never sent: a
+// change there alone sends a packet, the same on the wire as the last one.
+TEST_F(BrailleDriverTest, ChangeDetectionComparesTheWholeBuffer)
+{
+    Bytes forty(40, 0x01), fortyOne(41, 0x01), beyondOnly(41, 0x00);
+    beyondOnly[40] = 0x09;
+    auto show = [](const Bytes& cells) { return [&cells] { return BrlDisplay(cells.data(), int(cells.size())); }; };
+    const struct {
+        const char* what;
+        std::vector<std::function<int()>> calls;
+        size_t packets;
+    } cases[] = {
+        { "41 cells, then the same 40", { show(fortyOne), show(forty) }, 2 },
+        { "41 cells twice", { show(fortyOne), show(fortyOne) }, 1 },
+        { "a cell beyond the text alone, then clear", { show(beyondOnly), [] { return BrlClear(); } }, 2 },
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        FakeDevice& d = ReadyDisplay();
+        for (const auto& call : c.calls)
+            EXPECT_EQ(1, call()) << c.what;
+        auto packets = CellPackets(d);
+        EXPECT_EQ(c.packets, packets.size()) << c.what;
+        for (const auto& packet : packets)
+            EXPECT_EQ(Hex(packets[0]), Hex(packet)) << c.what << ": the text cells did not change";
+        TearDown();
+    }
+}
+
 TEST_F(BrailleDriverTest, FewerCellsBlankTheRestOfTheTextButNotTheStatus)
 {
     FakeDevice& d = ReadyDisplay();
@@ -170,6 +199,8 @@ TEST_F(BrailleDriverTest, TerminateBlanksReleasesAndKeepsState)
     EXPECT_FALSE(d.isOpen);
     BrlTerminate();
     EXPECT_EQ(1, d.closeCount);
+    EXPECT_EQ(1, BrlSleep(0));
+    EXPECT_EQ(1, d.openCount) << "waking a driver that was not asleep opens nothing";
     auto packets = CellPackets(d);
     ASSERT_EQ(2u, packets.size());
     EXPECT_EQ(Hex(Bytes(45, 0)), Hex(packets[1]));
@@ -209,8 +240,10 @@ TEST_F(BrailleDriverTest, SleepingSurvivesTerminateAndInit)
     BrlTimer();
     EXPECT_TRUE(RecordedKeys().empty()) << "still asleep";
     int opens = d.openCount;
+    size_t writes = d.writes.size();
     EXPECT_EQ(1, BrlSleep(0));
     EXPECT_EQ(opens, d.openCount) << "the port is open: waking only clears the flag";
+    EXPECT_EQ(writes, d.writes.size()) << "and sends nothing";
     BrlTimer();
     EXPECT_EQ(1u, RecordedKeys().size());
 }
@@ -236,6 +269,13 @@ TEST_F(BrailleDriverTest, NullNameIsRefused)
     EXPECT_EQ(0, BrlInit(nullptr, RecordKey));
     EXPECT_TRUE(Double().openedNames.empty());
     EXPECT_EQ(nullptr, driver->port);
+
+    // The callback is replaced all the same: keys now go nowhere.
+    FakeDevice& d = ReadyDisplay();
+    EXPECT_EQ(0, BrlInit(nullptr, nullptr));
+    d.Send({ 0x1B, 0x4B, 0x01, 0x00 });
+    BrlTimer();
+    EXPECT_TRUE(RecordedKeys().empty()) << "expected no call, got " << RecordedKeys().size();
 }
 
 TEST_F(BrailleDriverTest, LongNamesAreCutTo79Characters)

@@ -109,6 +109,7 @@ TEST_F(DeviceParallelPortTest, MissingOrBusyDeviceFailsAndDestroyingClosesNothin
     EXPECT_EQ(0, busy.closeCount);
     EXPECT_EQ(0, W().closeHandleCalls) << "not even with the invalid handle";
     EXPECT_TRUE(busy.ioctls.empty()) << "no request without a handle";
+    EXPECT_EQ(0u, W().strayIoctls.size()) << "expected no request on the invalid handle";
 }
 
 TEST_F(DeviceParallelPortTest, RejectedConfigurationIsNotNoticed)
@@ -199,10 +200,12 @@ TEST_F(DeviceParallelPortTest, FourBytesThenSilenceReturnFourAfterTheTimeout)
     DeviceParallelPort port;
     ASSERT_EQ(1, port.Open("LPT1"));
     unsigned char buffer[15];
-    d.Send({ 0x3F, 0x01, 0x00, 0x07 });
-    DWORD start = W().clock.Now();
-    EXPECT_EQ(4, port.Read(buffer, 15, 2000));
-    EXPECT_EQ(2001u, W().clock.Now() - start);
+    for (DWORD startAt : { 1000u, 0xFFFFFFFFu - 500 }) {
+        W().clock.Set(startAt);
+        d.Send({ 0x3F, 0x01, 0x00, 0x07 });
+        EXPECT_EQ(4, port.Read(buffer, 15, 2000));
+        EXPECT_EQ(2001u, W().clock.Now() - startAt) << "measured across the counter's wrap";
+    }
 }
 
 TEST_F(DeviceParallelPortTest, FailedReadsAddNothingAndDoNotEndTheLoop)

@@ -14,6 +14,7 @@
 #include "HostStreamDecoder.h"
 #include "Win32Double.h"
 #include "brlwin32.h"
+#include "ports/Port.h"
 #include "protocol/EscProtocolDriver.h"
 
 namespace testsupport {
@@ -46,6 +47,27 @@ inline Bytes ModelReply(int textCells)
 {
     return { 0x3F, static_cast<uint8_t>(textCells == 20 ? 0 : textCells == 40 ? 1 : 2), 0x00 };
 }
+
+// A scripted Port standing in for any transport: the driver sees only what
+// Read returns. claimed, when set, is the count Read reports whatever it
+// stored: a transport that gets its count wrong.
+class ScriptedPort : public Port {
+public:
+    explicit ScriptedPort(Bytes in) : input(std::move(in)) {}
+    int Open(const char*) override { return 1; }
+    int WriteByte(unsigned char) override { return 1; }
+    int Write(const unsigned char*, int) override { return 1; }
+    int Read(unsigned char* buffer, int length, unsigned int) override
+    {
+        int n = 0;
+        while (n < length && pos < input.size())
+            buffer[n++] = input[pos++];
+        return claimed >= 0 ? claimed : n;
+    }
+    Bytes input;
+    size_t pos = 0;
+    int claimed = -1;
+};
 
 class DriverTest : public ::testing::Test {
 protected:
@@ -82,6 +104,7 @@ protected:
         EXPECT_EQ(0x0500 + textCells, result);
         d.written.clear();
         d.writes.clear();
+        d.writeTimes.clear();
         return d;
     }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "DriverTestSupport.h"
 
 namespace {
@@ -33,17 +35,28 @@ TEST_F(IdentifyTest, ModelRepliesSetTheCellCounts)
         { "answer beyond the 15 bytes", { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x3F, 0x01 }, 0 },
         { "first hit wins", { 0x3F, 0x09, 0x3F, 0x00 }, 0x0550 },
     };
-    for (const auto& c : cases) {
-        SetUp();
-        FakeDevice& d = Double().AddDevice("COM1");
-        win32double::AnswerQueryWith(d, c.reply);
-        EXPECT_EQ(c.expectedResult, BrlInit("COM1:38400,n,8,1", RecordKey)) << c.what;
-        int text = c.expectedResult & 0xFF;
-        EXPECT_EQ(text, driver->textCells) << c.what;
-        EXPECT_EQ(text ? 5 : 0, driver->statusCells) << c.what;
-        EXPECT_EQ("1B 3F 1B 49 00", Hex(d.written)) << c.what;
-        EXPECT_TRUE(d.isOpen) << "a failed identification leaves the port open: " << c.what;
-        TearDown();
+    // Each reply on a new driver, and after an 80-cell display was
+    // identified and terminated: a failure keeps the counts it found.
+    for (int earlier : { 0, 80 }) {
+        for (const auto& c : cases) {
+            SetUp();
+            FakeDevice& d = Double().AddDevice("COM1");
+            if (earlier) {
+                win32double::AnswerQueryWith(d, ModelReply(earlier));
+                ASSERT_EQ(0x0500 + earlier, BrlInit("COM1:38400,n,8,1", RecordKey));
+                BrlTerminate();
+                d.written.clear();
+            }
+            std::string what = std::string(c.what) + (earlier ? ", after 80 cells" : "");
+            win32double::AnswerQueryWith(d, c.reply);
+            EXPECT_EQ(c.expectedResult, BrlInit("COM1:38400,n,8,1", RecordKey)) << what;
+            int text = c.expectedResult ? c.expectedResult & 0xFF : earlier;
+            EXPECT_EQ(text, driver->textCells) << what;
+            EXPECT_EQ(text ? 5 : 0, driver->statusCells) << what;
+            EXPECT_EQ("1B 3F 1B 49 00", Hex(d.written)) << what;
+            EXPECT_TRUE(d.isOpen) << "a failed identification leaves the port open: " << what;
+            TearDown();
+        }
     }
 }
 
@@ -56,6 +69,9 @@ TEST_F(IdentifyTest, ShortReplyIsExaminedOnlyAfterTheFullWait)
     ASSERT_EQ(2u, d.writes.size());
     EXPECT_EQ("1B 3F", Hex(d.writes[0])) << "the query is one write of two bytes";
     EXPECT_EQ("1B 49 00", Hex(d.writes[1])) << "the sequence after it is three bytes, zero included";
+    EXPECT_EQ(start, d.writeTimes[0]);
+    EXPECT_EQ(start + 2001, d.writeTimes[1]) << "expected 1B 49 00 after the wait, got it "
+                                             << d.writeTimes[1] - start << " ms after the query";
 }
 
 TEST_F(IdentifyTest, FifteenBytesEndTheWaitAtOnce)
@@ -87,6 +103,33 @@ TEST_F(IdentifyTest, SilentDisplayFailsAfterTheWaitAndTheAfterQuerySequenceStill
     EXPECT_EQ(0, BrlInit("COM1:38400,n,8,1", RecordKey));
     EXPECT_EQ(2001u, Double().clock.Now() - start);
     EXPECT_EQ("1B 3F 1B 49 00", Hex(d.written));
+}
+
+// A transport that reports more than it stored: only the 15 bytes of the
+// reply buffer are looked at, as if 15 had been reported.
+TEST_F(IdentifyTest, ReplyIsScannedWithinItsFifteenBytesWhateverTheTransportClaims)
+{
+    Bytes questionLast(15, 0x00);
+    questionLast[14] = 0x3F;
+    const struct {
+        const char* what;
+        Bytes stored;
+        int claimed;
+        int textCells;
+    } cases[] = {
+        { "? as the 15th byte, 16 claimed", questionLast, 16, 0 },
+        { "? as the 15th byte, INT_MAX claimed", questionLast, INT_MAX, 0 },
+        { "answer first, 1000 claimed", { 0x3F, 0x01, 0x00 }, 1000, 40 },
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        auto* port = new ScriptedPort(c.stored);
+        port->claimed = c.claimed;
+        driver->port = port;
+        EXPECT_EQ(c.textCells ? 1 : 0, driver->Identify(2000)) << c.what;
+        EXPECT_EQ(c.textCells, driver->textCells) << c.what;
+        TearDown();
+    }
 }
 
 struct EncodeCase {

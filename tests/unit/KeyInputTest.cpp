@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "DriverTestSupport.h"
-#include "ports/Port.h"
 
 namespace {
 
@@ -207,36 +208,29 @@ TEST_F(KeyInputTest, CallbackThatTerminatesLetsThePollFinishItsBytes)
 
 TEST_F(KeyInputTest, CallbackThatPollsAgainReportsEachPacketOnce)
 {
-    FakeDevice& d = ReadyDisplay();
-    OnKey() = [&](const KeyCall&) {
-        if (RecordedKeys().size() == 1) {
-            d.Send({ 0x1B, 0x43, 0x07 });
-            BrlTimer();
-        }
+    // The packet whose callback polls again, key or routing, has ended: the
+    // nested poll starts a packet of its own.
+    const KeyCase firsts[] = {
+        { "key packet", { 0x1B, 0x4B, 0x01, 0x00, 0x1B, 0x43, 0x06 },
+          { { B31 | 0x24, 0 }, { B31 | 0x81, 2 }, { B31 | 0x81, 1 } } },
+        { "routing packet", { 0x1B, 0x43, 0x06, 0x1B, 0x4B, 0x01, 0x00 },
+          { { B31 | 0x81, 1 }, { B31 | 0x81, 2 }, { B31 | 0x24, 0 } } },
     };
-    d.Send({ 0x1B, 0x4B, 0x01, 0x00, 0x1B, 0x43, 0x06 });
-    BrlTimer();
-    EXPECT_EQ(std::vector<KeyCall>({ { B31 | 0x24, 0 }, { B31 | 0x81, 2 }, { B31 | 0x81, 1 } }), RecordedKeys());
-}
-
-// A scripted Port standing in for any transport: the parser sees only what
-// Read returns.
-class ScriptedPort : public Port {
-public:
-    explicit ScriptedPort(Bytes in) : input(std::move(in)) {}
-    int Open(const char*) override { return 1; }
-    int WriteByte(unsigned char) override { return 1; }
-    int Write(const unsigned char*, int) override { return 1; }
-    int Read(unsigned char* buffer, int length, unsigned int) override
-    {
-        int n = 0;
-        while (n < length && pos < input.size())
-            buffer[n++] = input[pos++];
-        return n;
+    for (const auto& c : firsts) {
+        SetUp();
+        FakeDevice& d = ReadyDisplay();
+        OnKey() = [&](const KeyCall&) {
+            if (RecordedKeys().size() == 1) {
+                d.Send({ 0x1B, 0x43, 0x07 });
+                BrlTimer();
+            }
+        };
+        d.Send(c.input);
+        BrlTimer();
+        EXPECT_EQ(c.calls, RecordedKeys()) << c.what;
+        TearDown();
     }
-    Bytes input;
-    size_t pos = 0;
-};
+}
 
 TEST_F(KeyInputTest, RandomNoiseKeepsTheParserValidAndCallsBounded)
 {
@@ -265,6 +259,21 @@ TEST_F(KeyInputTest, RandomNoiseKeepsTheParserValidAndCallsBounded)
     EXPECT_LE(RecordedKeys().size(), packets);
     for (const auto& call : RecordedKeys())
         ASSERT_NE(0u, call.code & B31);
+}
+
+TEST_F(KeyInputTest, PollParsesNoMoreThanItsEightyBytesWhateverTheTransportClaims)
+{
+    Bytes packets;
+    for (int i = 0; i < 26; ++i)
+        packets.insert(packets.end(), { 0x1B, 0x43, 0x06 });
+    packets.insert(packets.end(), { 0x1B, 0x43 });
+    auto* port = new ScriptedPort(packets);
+    port->claimed = INT_MAX;
+    driver->port = port;
+    driver->keyCallback = RecordKey;
+    BrlTimer();
+    EXPECT_EQ(26u, RecordedKeys().size()) << "expected the 26 packets of the 80 bytes stored";
+    EXPECT_EQ(EscProtocolDriver::StateRouting, driver->parserState) << "expected the last packet cut short";
 }
 
 } // namespace

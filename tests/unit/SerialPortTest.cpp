@@ -157,15 +157,47 @@ TEST_F(SerialPortTest, RefusedTimeoutsFailTheOpenButKeepTheHandleUntilDestroyed)
     EXPECT_FALSE(d.isOpen);
 }
 
+// A port that refuses the line settings still moves bytes: only the
+// time-outs decide the open.
+TEST_F(SerialPortTest, RefusedLineSettingsDoNotFailTheOpen)
+{
+    const struct {
+        bool fixed, refuseGet, refuseSet;
+    } cases[] = { { false, false, true }, { true, true, false }, { true, false, true }, { true, true, true } };
+    for (const auto& c : cases) {
+        W().Reset();
+        FakeDevice& d = W().AddDevice("COM1");
+        d.failGetCommState = c.refuseGet;
+        d.failSetCommState = c.refuseSet;
+        SerialPort plain;
+        FixedSerialPort fixedPort;
+        Port& port = c.fixed ? static_cast<Port&>(fixedPort) : plain;
+        std::string what = std::string(c.fixed ? "fixed" : "mode string") + (c.refuseGet ? ", get refused" : "") +
+                           (c.refuseSet ? ", set refused" : "");
+        EXPECT_EQ(1, port.Open("COM1:38400,n,8,1")) << what;
+        EXPECT_EQ(1, d.setCommStateCalls) << what;
+        EXPECT_TRUE(d.timeoutsSet) << what;
+    }
+}
+
 TEST_F(SerialPortTest, MissingOrBusyDeviceFailsAndReleasesNothing)
 {
     FakeDevice& busy = W().AddDevice("COM2");
     busy.refuseOpen = true;
-    for (const char* name : { "COM9", "COM2" }) {
-        FixedSerialPort port;
-        EXPECT_EQ(0, port.Open(name)) << name;
+    const uint8_t bytes[] = { 1, 2, 3 };
+    for (int fixed = 0; fixed < 2; ++fixed) {
+        for (const char* name : { "COM9:38400,n,8,1", "COM2:38400,n,8,1" }) {
+            SerialPort plain;
+            FixedSerialPort fixedPort;
+            Port& port = fixed ? static_cast<Port&>(fixedPort) : plain;
+            EXPECT_EQ(0, port.Open(name)) << name;
+            // No handle is held, so writes succeed without a call.
+            EXPECT_EQ(1, port.Write(bytes, 3)) << name;
+            EXPECT_EQ(1, port.WriteByte(7)) << name;
+        }
     }
     EXPECT_EQ(0, busy.closeCount);
+    EXPECT_EQ(0, W().closeHandleCalls) << "not even with the invalid handle";
 }
 
 TEST_F(SerialPortTest, ClosedPortWritesSucceedWithoutSendingAndReadsFail)
