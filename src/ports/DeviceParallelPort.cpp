@@ -2,6 +2,9 @@
 
 #include "ParallelDeviceIoctl.h"
 
+// The control code travels as a 32-bit DWORD from 32-bit and 64-bit callers.
+static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits on x86 and x64");
+
 DeviceParallelPort::DeviceParallelPort() : handle(INVALID_HANDLE_VALUE) {}
 
 DeviceParallelPort::~DeviceParallelPort() { DeviceParallelPort::Close(); }

@@ -26,9 +26,8 @@ typedef struct ParallelDeviceConfig {
 #define PARALLEL_DEVICE_CONFIG_FIRST 0u
 #define PARALLEL_DEVICE_CONFIG_SECOND 100u
 
-/* The same eight bytes and control code from a 32-bit and a 64-bit caller:
- * the device sees no difference. */
+/* The same eight bytes from a 32-bit and a 64-bit caller: the device sees
+ * no difference. */
 typedef char ParallelDeviceConfigIsEightBytes[sizeof(ParallelDeviceConfig) == 8 ? 1 : -1];
-typedef char ParallelDeviceIoctlIs32Bits[sizeof(PARALLEL_DEVICE_IOCTL_CONFIGURE) == 4 ? 1 : -1];
 
 #endif

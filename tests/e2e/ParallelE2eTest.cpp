@@ -7,6 +7,7 @@
 // way alone.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -362,7 +363,8 @@ TEST_F(ParallelE2eTest, EveryWindowsVersionPicksItsParallelTransportAndKeepsTheS
         EXPECT_EQ(v.platformId, version.result) << (version.lines.empty() ? "" : version.lines.back());
         Do("lpt-attach 20 " + Hex(FullReply(20)));
 
-        EXPECT_EQ(registers ? Cells20 : Cells40, Do("init LPT1").result);
+        int parallel = Do("init LPT1").result;
+        EXPECT_EQ(registers ? Cells20 : Cells40, parallel);
         EXPECT_EQ(1, Do("terminate").result);
         int instructions = Do("lpt-count").result;
         if (registers) {
@@ -373,10 +375,15 @@ TEST_F(ParallelE2eTest, EveryWindowsVersionPicksItsParallelTransportAndKeepsTheS
             EXPECT_EQ((std::vector<std::string>{ "create", Configure, "close" }), OpensAndCloses('1', 3));
         }
 
-        EXPECT_EQ(0x0550, Do("init COM5").result) << "the serial display";
+        int serialResult = Do("init COM5").result;
+        EXPECT_EQ(0x0550, serialResult) << "the serial display";
         EXPECT_EQ(1, Do("terminate").result);
         EXPECT_EQ(0, host->Quit()) << host->Transcript();
         host.reset();
+        // What each setting saw, for the record.
+        std::printf("%-6s %s: LPT1 = 0x%04X (%d port instructions, %zu device requests), COM5 = 0x%04X\n",
+                    v.setting, version.lines.empty() ? "?" : version.lines.back().c_str(), parallel, instructions,
+                    OpensAndCloses('1').size(), serialResult);
     }
 }
 

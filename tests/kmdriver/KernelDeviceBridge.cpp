@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -25,21 +26,12 @@ int msLeft(Clock::time_point deadline)
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// Creates path and its parents; true when it exists afterwards.
 bool makeDirs(const std::string& path)
 {
-    std::string partial;
-    std::stringstream in(path);
-    std::string piece;
-    if (!path.empty() && path[0] == '/')
-        partial = "/";
-    while (std::getline(in, piece, '/')) {
-        if (piece.empty())
-            continue;
-        partial += piece + "/";
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
 }
 
 std::string absolute(const std::string& path)

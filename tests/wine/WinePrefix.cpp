@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,19 +15,12 @@
 
 namespace {
 
+// Creates path and its parents; true when it exists afterwards.
 bool MakeDirs(const std::string& path)
 {
-    std::string partial = path[0] == '/' ? "/" : "";
-    std::stringstream in(path);
-    std::string piece;
-    while (std::getline(in, piece, '/')) {
-        if (piece.empty())
-            continue;
-        partial += piece + "/";
-        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
 }
 
 std::string Absolute(const std::string& path)
