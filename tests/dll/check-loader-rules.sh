@@ -8,6 +8,8 @@
 #   subsystem-version  likewise
 #   relocations      a base relocation directory (the DLL can be moved when
 #                    its preferred base is taken)
+#   unwind-table     x64 only: an exception directory (.pdata), through which
+#                    the system unwinds the stack across the driver's frames
 #   tls              no TLS directory (Windows 95 fails LoadLibrary with
 #                    error 1114; the 95/98 family and NT before Vista do not
 #                    support implicit TLS in a loaded DLL)
@@ -73,6 +75,9 @@ version_above $sub $max_version && report subsystem-version "expected at most $m
 directory_size() { echo "$headers" | awk -v e="$1" '$1 == "Entry" && $2 == e { print $4; exit }'; }
 nonzero() { [ -n "$1" ] && [ "$1" != "00000000" ]; }
 nonzero "$(directory_size 5)" || report relocations "expected a base relocation directory, got none"
+if [ "$arch" = x86-64 ]; then
+    nonzero "$(directory_size 3)" || report unwind-table "expected an exception directory (.pdata), got none"
+fi
 size=$(directory_size 9)
 nonzero "$size" && report tls "expected no TLS directory, got one of 0x$size bytes"
 size=$(directory_size d)
