@@ -6,7 +6,9 @@
  * caller-cleans convention (__cdecl) and are exported by undecorated name;
  * the key callback is called with the callee-cleans convention (__stdcall,
  * the same as CALLBACK and WINAPI from <windows.h>). A callback declared with
- * another convention corrupts the host's stack.
+ * another convention corrupts the host's stack. That is 32-bit Windows: on
+ * x64 there is one calling convention, the compiler ignores __cdecl and
+ * __stdcall, and the same declarations serve the 64-bit DLL unchanged.
  *
  * Results are 32-bit: nonzero is success, 0 is failure. The results of
  * BrlTerminate and BrlTimer carry no meaning.
