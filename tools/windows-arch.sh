@@ -26,7 +26,7 @@ windows_arch() {
         arch_other=win64 ;;
     win64)
         arch_cpu=x86_64 arch_bits=64 arch_loader=x86-64 arch_pe_format=pei-x86-64 arch_obj_format=pe-x86-64
-        arch_lld_machine=x64 arch_clang_target=x86_64-pc-windows-msvc arch_c_prefix= arch_safeseh=0
+        arch_lld_machine=x64 arch_clang_target=x86_64-pc-windows-msvc arch_c_prefix='' arch_safeseh=0
         arch_other=win32 ;;
     *)
         echo "unknown architecture '${1:-}': expected win32 or win64" >&2
