@@ -4,6 +4,22 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# The kit is for one processor, that of the cross build: its name in the
+# release archive's name, dlltool's name of the machine, and the pointer
+# size a host must have to load the DLL.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(BRLWIN32_KIT_ARCH win32)
+    set(BRLWIN32_KIT_MACHINE i386)
+    set(BRLWIN32_KIT_PROCESSOR "32-bit (x86)")
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(BRLWIN32_KIT_ARCH win64)
+    set(BRLWIN32_KIT_MACHINE i386:x86-64)
+    set(BRLWIN32_KIT_PROCESSOR "64-bit (x64)")
+else()
+    message(FATAL_ERROR "brlwin32 kit: no Windows kit for pointers of ${CMAKE_SIZEOF_VOID_P} bytes")
+endif()
+set(BRLWIN32_KIT_POINTER_SIZE ${CMAKE_SIZEOF_VOID_P})
+
 enable_language(RC)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/brlwin32.rc.in ${PROJECT_BINARY_DIR}/brlwin32.rc @ONLY)
 # A library of its own, so that the compiler options of the driver sources
@@ -23,7 +39,7 @@ target_link_options(brlwin32 PRIVATE -Wl,--build-id=none)
 set(BRLWIN32_MSVC_IMPLIB ${PROJECT_BINARY_DIR}/brlwin32.lib)
 add_custom_command(OUTPUT ${BRLWIN32_MSVC_IMPLIB}
     COMMAND ${CMAKE_COMMAND} -DDEF=${PROJECT_SOURCE_DIR}/src/brlwin32.def -DOUT=brlwin32.lib
-            -DDLLTOOL=${CMAKE_DLLTOOL} -DOBJCOPY=${CMAKE_OBJCOPY} -DAR=${CMAKE_AR}
+            -DMACHINE=${BRLWIN32_KIT_MACHINE} -DDLLTOOL=${CMAKE_DLLTOOL} -DOBJCOPY=${CMAKE_OBJCOPY} -DAR=${CMAKE_AR}
             -P ${PROJECT_SOURCE_DIR}/cmake/MakeMsvcImportLib.cmake
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     DEPENDS ${PROJECT_SOURCE_DIR}/src/brlwin32.def ${PROJECT_SOURCE_DIR}/cmake/MakeMsvcImportLib.cmake
@@ -42,7 +58,9 @@ configure_package_config_file(cmake/brlwin32Config.cmake.in
     INSTALL_DESTINATION ${BRLWIN32_CMAKE_DIR}
     PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
 # The exports change only with the major version: a host built against 1.x
-# works with any later 1.x.
+# works with any later 1.x. The version file takes any pointer size: the
+# package itself refuses a host of the other one, and says why, where a
+# version file could only skip the kit without a reason.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake
     COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${PROJECT_BINARY_DIR}/brlwin32Config.cmake ${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake

@@ -43,8 +43,8 @@ const unsigned char dots78[] = { 0xC0 };
 
 int keysSeen = 0;
 
-// The driver calls this inside BrlTimer with the callee-cleans convention;
-// BRLCALLBACK says so.
+// The driver calls this inside BrlTimer with the callee-cleans convention
+// of 32-bit Windows; BRLCALLBACK says so (x64 has one convention for all).
 void BRLCALLBACK OnKey(unsigned int keyCode, unsigned int argument)
 {
     std::printf("key 0x%08X argument %u\n", keyCode, argument);

@@ -1,25 +1,36 @@
 #!/bin/sh
-# Builds the example hosts from an installed kit, the way a host developer
-# would, and links a C host against the MSVC import library with the MinGW
-# linker and with lld-link.
-#   build-examples.sh SOURCE_DIR PREFIX WORK_DIR
+# Builds the example hosts from an installed kit of one architecture, the
+# way a host developer would, and links a C host against the MSVC import
+# library with the MinGW linker and with lld-link.
+#   build-examples.sh win32|win64 SOURCE_DIR PREFIX WORK_DIR
 set -u
-src=$1 prefix=$2 work=$3
+. "$(dirname "$0")/../../tools/windows-arch.sh"
+windows_arch "$1"
+src=$2 prefix=$3 work=$4
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work"
 
+# What objdump says of a program: its format and the DLLs it imports.
+format() { x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/.*file format //p'; }
+imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' '; }
+# A host of the other pointer size could not load the kit's DLL.
+check_format() { # EXE
+    got=$(format "$1")
+    [ "$got" = "$arch_pe_format" ] || fail "$(basename "$1"): expected format $arch_pe_format, got $got"
+}
+
 for ex in c-dynamic cpp-cmake; do
     # The toolchain looks for packages only under the MinGW root, so the kit
     # is named by its package directory.
-    if cmake -S "$src/examples/$ex" -B "$work/$ex" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" \
+    if cmake -S "$src/examples/$ex" -B "$work/$ex" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-$arch_cpu.cmake" \
              -DCMAKE_BUILD_TYPE=Release -Dbrlwin32_DIR="$prefix/lib/cmake/brlwin32" \
              "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror" "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror" \
              >"$work/$ex.log" 2>&1 &&
        cmake --build "$work/$ex" >>"$work/$ex.log" 2>&1; then
-        [ -f "$work/$ex/$ex.exe" ] || fail "$ex: no $ex.exe"
+        if [ -f "$work/$ex/$ex.exe" ]; then check_format "$work/$ex/$ex.exe"; else fail "$ex: no $ex.exe"; fi
         cmp -s "$work/$ex/brlwin32.dll" "$prefix/bin/brlwin32.dll" || fail "$ex: brlwin32.dll not copied from the kit"
-        echo "ok   $ex built"
+        echo "ok   $ex built ($(format "$work/$ex/$ex.exe"))"
     else
         cat "$work/$ex.log"; fail "$ex does not build"
     fi
@@ -27,7 +38,6 @@ done
 
 # The program that loads the DLL at run time must not import it; the one
 # linked through the package must.
-imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' '; }
 case "$(imports "$work/c-dynamic/c-dynamic.exe")" in
     *brlwin32*) fail "c-dynamic.exe imports brlwin32.dll" ;;
 esac
@@ -38,23 +48,25 @@ esac
 
 mkdir -p "$work/msvc-implib"
 cp "$prefix/bin/brlwin32.dll" "$work/msvc-implib/"
-if i686-w64-mingw32-gcc-win32 -Wall -Wextra -Werror -I"$prefix/include" -static "$src/tests/kit/msvc-host.c" \
+if $arch_triplet-gcc-win32 -Wall -Wextra -Werror -I"$prefix/include" -static "$src/tests/kit/msvc-host.c" \
         "$prefix/lib/brlwin32.lib" -o "$work/msvc-implib/mingw-linked.exe" 2>"$work/mingw-linked.log"; then
+    check_format "$work/msvc-implib/mingw-linked.exe"
     echo "ok   msvc-host linked by the MinGW linker against brlwin32.lib"
 else
     cat "$work/mingw-linked.log"; fail "MinGW linker rejects brlwin32.lib"
 fi
 # MSVC's object conventions (clang's msvc target) and MSVC's linker
 # behaviour (lld-link), with no C runtime and no other library.
-if clang-14 --target=i686-pc-windows-msvc -ffreestanding -fno-stack-protector -Wall -Wextra -Werror \
+if clang-14 --target=$arch_clang_target -ffreestanding -fno-stack-protector -Wall -Wextra -Werror \
         -I"$prefix/include" -c "$src/tests/kit/msvc-host.c" -o "$work/msvc-host.obj" 2>"$work/msvc.log" &&
-   lld-link-14 /nologo /nodefaultlib /entry:main /subsystem:console /machine:x86 \
+   lld-link-14 /nologo /nodefaultlib /entry:main /subsystem:console /machine:$arch_lld_machine \
         /out:"$work/msvc-implib/lld-linked.exe" "$work/msvc-host.obj" "$prefix/lib/brlwin32.lib" \
         >>"$work/msvc.log" 2>&1; then
+    check_format "$work/msvc-implib/lld-linked.exe"
     got=$(imports "$work/msvc-implib/lld-linked.exe")
     [ "$got" = "brlwin32.dll " ] || fail "lld-linked.exe: expected imports brlwin32.dll, got $got"
-    echo "ok   msvc-host linked by lld-link against brlwin32.lib (imports: $got)"
+    echo "ok   msvc-host linked by lld-link /machine:$arch_lld_machine against brlwin32.lib (imports: $got)"
 else
-    cat "$work/msvc.log"; fail "lld-link rejects brlwin32.lib"
+    cat "$work/msvc.log"; fail "lld-link /machine:$arch_lld_machine rejects brlwin32.lib"
 fi
 exit $((failures > 0))

@@ -1,13 +1,17 @@
 #!/bin/sh
-# Installs the cross build into PREFIX and checks the kit's layout, the
-# import libraries, the DLL's loader rules and its version resource.
-#   check-install.sh CROSS_BUILD_DIR PREFIX
+# Installs the cross build of one architecture into PREFIX and checks the
+# kit's layout, the import libraries, the DLL's loader rules and its
+# version resource.
+#   check-install.sh win32|win64 CROSS_BUILD_DIR PREFIX
 set -u
-build=$1 prefix=$2
+here=$(dirname "$0")
+. "$here/../../tools/windows-arch.sh"
+windows_arch "$1"
+build=$2 prefix=$3
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
-rm -rf "$prefix"
+rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")"
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
 
 expected="bin/brlwin32.dll
@@ -26,7 +30,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
 
 dll=$prefix/bin/brlwin32.dll
-sh "$(dirname "$0")/../dll/check-loader-rules.sh" "$dll" || fail "the installed DLL breaks the loader rules"
+sh "$here/../dll/check-loader-rules.sh" --arch "$arch_loader" "$dll" || fail "the installed DLL breaks the loader rules"
 
 # The version resource's strings are UTF-16.
 resource=$(strings -el "$dll" | tr '\n' '|')
@@ -50,17 +54,26 @@ got_fixed=$(od -An -tx1 -v "$dll" | tr -d "\n" | tr -s " " | grep -o "bd 04 ef f
 [ "$got_fixed" = "$fixed" ] || fail "VS_FIXEDFILEINFO: expected $fixed, got $got_fixed"
 
 exports="BrlClear BrlDisplay BrlDisplayStatus BrlInit BrlRefresh BrlSleep BrlTerminate BrlTimer"
+p=$arch_c_prefix
 for lib in brlwin32.lib libbrlwin32.dll.a; do
-    symbols=$(i686-w64-mingw32-nm "$prefix/lib/$lib" 2>/dev/null)
+    symbols=$($arch_triplet-nm "$prefix/lib/$lib" 2>/dev/null)
     for e in $exports; do
-        # MSVC's cdecl names on x86: _Name for the thunk, __imp__Name for the
-        # pointer a dllimport call goes through.
-        echo "$symbols" | grep -q " T _$e\$" || fail "$lib: expected symbol _$e, got none"
-        echo "$symbols" | grep -q " I __imp__$e\$" || fail "$lib: expected symbol __imp__$e, got none"
+        # MSVC's names of a C function: the thunk, and the pointer a
+        # dllimport call goes through; _Name and __imp__Name on x86,
+        # Name and __imp_Name on x64.
+        echo "$symbols" | grep -q " T $p$e\$" || fail "$lib: expected symbol $p$e, got none"
+        echo "$symbols" | grep -q " I __imp_$p$e\$" || fail "$lib: expected symbol __imp_$p$e, got none"
     done
     # The import is by the undecorated name that the DLL exports.
     names=$(strings "$prefix/lib/$lib" | grep -x "Brl[A-Za-z]*" | LC_ALL=C sort -u | tr "\n" " ")
     [ "$names" = "$exports " ] || fail "$lib import names: expected $exports, got $names"
+    # Every member is an object for the kit's machine: a linker for the
+    # other one skips or refuses it. (The x64 objdump reads both.)
+    formats=$(x86_64-w64-mingw32-objdump -f "$prefix/lib/$lib" | sed -n 's/.*file format //p' | LC_ALL=C sort | uniq -c |
+        sed 's/^ *//' | tr '\n' ' ')
+    nmembers=$(ar t "$prefix/lib/$lib" | wc -l)
+    [ "$formats" = "$nmembers $arch_obj_format " ] ||
+        fail "$lib: expected all $nmembers members in format $arch_obj_format, got $formats"
 done
 members=$(ar t "$prefix/lib/brlwin32.lib" | tr '\n' ' ')
 # dlltool names members after its output path; only the bare name may show.
@@ -70,12 +83,14 @@ for m in $members; do
         *) fail "brlwin32.lib member: expected brlwin32_lib_*.o, got $m" ;;
     esac
 done
-# Without @feat.00 on every member, x86 links with /SAFESEH refuse the library.
-feats=$(i686-w64-mingw32-nm "$prefix/lib/brlwin32.lib" | grep -c " a @feat.00$")
+# Without @feat.00 on every member, x86 links with /SAFESEH refuse the
+# library; x64 has no SAFESEH, and its members are left as dlltool made them.
+feats=$($arch_triplet-nm "$prefix/lib/brlwin32.lib" | grep -c " a @feat.00$")
 nmembers=$(echo $members | wc -w)
-[ "$feats" -eq "$nmembers" ] || fail "brlwin32.lib: expected @feat.00 in all $nmembers members, got $feats"
+want=$((arch_safeseh ? nmembers : 0))
+[ "$feats" -eq "$want" ] || fail "brlwin32.lib: expected @feat.00 in $want of $nmembers members, got $feats"
 echo "brlwin32.lib members: $members"
 
 (cd "$prefix" && find . | LC_ALL=C sort)
-[ $failures -eq 0 ] && echo "install tree of $version checked"
+[ $failures -eq 0 ] && echo "install tree of $version ($arch_name) checked"
 exit $((failures > 0))

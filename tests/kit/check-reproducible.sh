@@ -1,20 +1,30 @@
 #!/bin/sh
-# Makes the release twice, in two build directories of different names and
-# lengths, and compares the DLL, the import libraries and the archives byte
-# for byte; then checks what the archive holds.
-#   check-reproducible.sh SOURCE_DIR WORK_DIR
+# The release, made twice in two build directories of different names and
+# lengths; then, for one architecture, the DLL, the import libraries and
+# the archive compared byte for byte, and what the archive holds.
+#   check-reproducible.sh build SOURCE_DIR WORK_DIR
+#   check-reproducible.sh check win32|win64 SOURCE_DIR WORK_DIR
+# "build" makes both archives in each directory, once, for the checks of
+# both architectures.
 set -u
-src=$1 work=$2
+runs="a second-build-b"
+case ${1:-} in
+build)
+    src=$2 work=$3
+    rm -rf "$work" && mkdir -p "$work"
+    for run in $runs; do
+        "$src/tools/make-release" --arch all --build-dir "$work/$run" --out-dir "$work/$run-out" \
+            >"$work/$run.out" 2>&1 || { cat "$work/$run.out"; exit 1; }
+        cat "$work/$run.out"
+    done
+    exit 0 ;;
+check) . "$(dirname "$0")/../../tools/windows-arch.sh"; windows_arch "$2"; src=$3 work=$4 ;;
+*) echo "usage: check-reproducible.sh build SOURCE_DIR WORK_DIR | check win32|win64 SOURCE_DIR WORK_DIR" >&2; exit 2 ;;
+esac
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
-rm -rf "$work" && mkdir -p "$work"
-for run in a second-build-b; do
-    "$src/tools/make-release" --build-dir "$work/$run" --out-dir "$work/$run-out" >"$work/$run.out" 2>&1 ||
-        { cat "$work/$run.out"; exit 1; }
-done
-
-a=$work/a b=$work/second-build-b
+a=$work/a/$arch_name b=$work/second-build-b/$arch_name
 for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a; do
     ha=$(sha256sum <"$a/$f" | cut -d' ' -f1)
     hb=$(sha256sum <"$b/$f" | cut -d' ' -f1)
@@ -23,22 +33,24 @@ for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a; do
     [ "$ha" = "$hb" ] || fail "$f differs between the builds: expected $ha, got $hb"
 done
 
-zip_a=$(ls "$a-out"/brlwin32-*-win32.zip) zip_b=$(ls "$b-out"/brlwin32-*-win32.zip)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$a/CMakeCache.txt")
+name=brlwin32-$version-$arch_name
+zip_a=$work/a-out/$name.zip zip_b=$work/second-build-b-out/$name.zip
+for zip in "$zip_a" "$zip_b"; do
+    [ -f "$zip" ] || { ls "$(dirname "$zip")"; fail "no archive $zip"; exit 1; }
+done
 ha=$(sha256sum <"$zip_a" | cut -d' ' -f1)
 hb=$(sha256sum <"$zip_b" | cut -d' ' -f1)
-echo "$(basename "$zip_a"): $ha / $hb"
+echo "$name.zip: $ha / $hb"
 [ "$ha" = "$hb" ] || fail "release archives differ: expected $ha, got $hb"
 
 # The PE header's time stamp and the export directory's must be 0.
-stamps=$(i686-w64-mingw32-objdump -p "$a/brlwin32.dll" | grep -E "^Time/Date" | tr '\n' ' ')
+stamps=$($arch_triplet-objdump -p "$a/brlwin32.dll" | grep -E "^Time/Date" | tr '\n' ' ')
 case "$stamps" in
     "Time/Date		Thu Jan  1 00:00:00 1970 Time/Date stamp 		0 ") ;;
     *) fail "time stamps: expected 0 in PE header and export directory, got $stamps" ;;
 esac
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$a/CMakeCache.txt")
-name=brlwin32-$version-win32
-[ "$(basename "$zip_a")" = "$name.zip" ] || fail "archive name: expected $name.zip, got $(basename "$zip_a")"
 expected="$name/LICENSE
 $name/bin/brlwin32.dll
 $name/docs/host-guide.md
@@ -56,11 +68,16 @@ got=$(unzip -Z1 "$zip_a" | grep -v '/$' | LC_ALL=C sort)
 $expected
 got
 $got"
-# The archived DLL is the one that was built.
-unzip -p "$zip_a" "$name/bin/brlwin32.dll" | cmp -s - "$a/brlwin32.dll" || fail "archived DLL differs from the built one"
-unzip -p "$zip_a" "$name/bin/brlwin32.dll" >"$work/archived.dll"
-sh "$src/tests/dll/check-loader-rules.sh" "$work/archived.dll" || fail "the archived DLL breaks the loader rules"
+# The archived files are the ones built for this architecture.
+for f in bin/brlwin32.dll:brlwin32.dll lib/brlwin32.lib:brlwin32.lib lib/libbrlwin32.dll.a:libbrlwin32.dll.a; do
+    unzip -p "$zip_a" "$name/${f%%:*}" | cmp -s - "$a/${f#*:}" || fail "archived ${f%%:*} differs from the built one"
+done
+unzip -p "$zip_a" "$name/bin/brlwin32.dll" >"$work/archived-$arch_name.dll"
+sh "$src/tests/dll/check-loader-rules.sh" --arch "$arch_loader" "$work/archived-$arch_name.dll" ||
+    fail "the archived DLL breaks the loader rules of $arch_name"
+unzip -p "$zip_a" "$name/lib/cmake/brlwin32/brlwin32Config.cmake" | grep -q "^set(brlwin32_ARCH $arch_name)$" ||
+    fail "archived CMake package: expected brlwin32_ARCH $arch_name"
 unzip -p "$zip_a" "$name/docs/host-guide.md" | cmp -s - "$src/docs/host-guide.md" || fail "archived guide differs from docs/host-guide.md"
 
-[ $failures -eq 0 ] && echo "two builds identical"
+[ $failures -eq 0 ] && echo "two builds of $name identical"
 exit $((failures > 0))

@@ -1,11 +1,14 @@
 #!/bin/sh
 # Compiles every fenced C and C++ block of a document with the cross
-# compiler, each block as a translation unit of its own, and links the ones
-# that define main against the DLL's import library. A CMake block must be
-# the whole of CMAKE_FILE, so that what the guide shows is what is built.
-#   compile-guide-examples.sh GUIDE INCLUDE_DIR IMPORT_LIB WORK_DIR CMAKE_FILE
+# compiler of one architecture, each block as a translation unit of its own,
+# and links the ones that define main against the DLL's import library. A
+# CMake block must be the whole of CMAKE_FILE, so that what the guide shows
+# is what is built.
+#   compile-guide-examples.sh win32|win64 GUIDE INCLUDE_DIR IMPORT_LIB WORK_DIR CMAKE_FILE
 set -u
-guide=$1 include=$2 implib=$3 work=$4 cmakefile=$5
+. "$(dirname "$0")/../../tools/windows-arch.sh"
+windows_arch "$1"
+guide=$2 include=$3 implib=$4 work=$5 cmakefile=$6
 rm -rf "$work" && mkdir -p "$work"
 
 # Writes block-N.c / block-N.cpp; the fence's info string picks the language.
@@ -23,7 +26,7 @@ awk -v dir="$work" '
     inside { print >> file }
 ' "$guide"
 
-count=0 failures=0
+count=0 linked=0 failures=0
 for src in "$work"/block-*.c "$work"/block-*.cpp "$work"/block-*.cmake; do
     [ -e "$src" ] || continue
     count=$((count + 1))
@@ -37,19 +40,20 @@ for src in "$work"/block-*.c "$work"/block-*.cpp "$work"/block-*.cmake; do
                 failures=$((failures + 1))
             fi
             continue ;;
-        *.c) cc="i686-w64-mingw32-gcc-win32 -std=c99" ;;
-        *) cc="i686-w64-mingw32-g++-win32 -std=c++17" ;;
+        *.c) cc="$arch_triplet-gcc-win32 -std=c99" ;;
+        *) cc="$arch_triplet-g++-win32 -std=c++17" ;;
     esac
     obj=${src%.*}.o
     if ! $cc -Wall -Wextra -Werror -I"$include" -c "$src" -o "$obj" 2>"$src.log"; then
         echo "FAIL $(basename "$src") does not compile:"; cat "$src.log"; sed 's/^/    | /' "$src"
         failures=$((failures + 1)); continue
     fi
-    if i686-w64-mingw32-nm "$obj" | grep -q " T _main$"; then
+    if $arch_triplet-nm "$obj" | grep -q " T ${arch_c_prefix}main$"; then
         if ! $cc -static "$obj" "$implib" -o "${src%.*}.exe" 2>"$src.log"; then
             echo "FAIL $(basename "$src") does not link:"; cat "$src.log"
             failures=$((failures + 1)); continue
         fi
+        linked=$((linked + 1))
         echo "ok   $(basename "$src") compiles and links"
     else
         echo "ok   $(basename "$src") compiles"
@@ -59,5 +63,11 @@ if [ $count -eq 0 ]; then
     echo "FAIL no C, C++ or CMake blocks in $guide"
     exit 1
 fi
-echo "$count blocks, $failures failed"
+# The guide shows a whole program: at least that one must have been linked
+# against the kit, or main went unrecognised.
+if [ $linked -eq 0 ]; then
+    echo "FAIL no block defining main was linked (looked for symbol ${arch_c_prefix}main)"
+    failures=$((failures + 1))
+fi
+echo "$count blocks, $linked linked, $failures failed ($arch_name)"
 exit $((failures > 0))

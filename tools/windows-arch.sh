@@ -1,0 +1,37 @@
+# The two Windows architectures the product is built for, by the names of
+# their kits and archives (win32, win64), and what the tools that build and
+# check a kit call each of them. Sourced by tools/make-release and the
+# kit's checks in tests/kit/:
+#   . tools/windows-arch.sh
+#   windows_arch win64
+# sets, for that architecture:
+#   arch_name          win32 or win64
+#   arch_cpu           the MinGW processor name: cmake/mingw-$arch_cpu.cmake
+#   arch_triplet       the MinGW tools' prefix: $arch_triplet-gcc-win32, -nm
+#   arch_bits          32 or 64
+#   arch_loader        tests/dll/check-loader-rules.sh --arch
+#   arch_pe_format     objdump's name of the DLL's and programs' format
+#   arch_obj_format    objdump's name of the import objects' format
+#   arch_lld_machine   lld-link /machine:
+#   arch_clang_target  clang --target= of MSVC's object conventions
+#   arch_c_prefix      what C names carry in symbols: "_" on x86, nothing on x64
+#   arch_safeseh       1 where import objects need @feat.00 (x86 /SAFESEH)
+#   arch_other         the kit of the other pointer size
+# An unknown name ends the script with status 2.
+windows_arch() {
+    case ${1:-} in
+    win32)
+        arch_cpu=i686 arch_bits=32 arch_loader=i386 arch_pe_format=pei-i386 arch_obj_format=pe-i386
+        arch_lld_machine=x86 arch_clang_target=i686-pc-windows-msvc arch_c_prefix=_ arch_safeseh=1
+        arch_other=win64 ;;
+    win64)
+        arch_cpu=x86_64 arch_bits=64 arch_loader=x86-64 arch_pe_format=pei-x86-64 arch_obj_format=pe-x86-64
+        arch_lld_machine=x64 arch_clang_target=x86_64-pc-windows-msvc arch_c_prefix='' arch_safeseh=0
+        arch_other=win32 ;;
+    *)
+        echo "unknown architecture '${1:-}': expected win32 or win64" >&2
+        exit 2 ;;
+    esac
+    arch_name=$1
+    arch_triplet=$arch_cpu-w64-mingw32
+}
