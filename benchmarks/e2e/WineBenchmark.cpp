@@ -1,9 +1,14 @@
 // The real DLL under Wine, driven by benchhost.exe, against the display
 // simulated on a pty mapped to COM7: BrlInit's duration, the refresh rate
 // against the 38400-baud line, key latency with a 10 ms host timer, and the
-// cost of an idle BrlTimer. All figures come from one run.
+// cost of an idle BrlTimer. All figures of one DLL come from one run.
 //
-//   wine_benchmark [FIGURES_FILE]
+//   wine_benchmark x86|x64 [FIGURES_FILE]
+//
+// x86 runs the 32-bit benchhost.exe and DLL in a 32-bit prefix, x64 the
+// 64-bit ones in a 64-bit prefix: the same measurements, so that the two
+// DLLs can be compared figure by figure. Each architecture has its own work
+// directory and prefix, and the prefix's servers are stopped at the end.
 //
 // Times on the Windows side are QueryPerformanceCounter ticks; they are
 // related to CLOCK_MONOTONIC here by round trips of the "clock" command
@@ -41,6 +46,25 @@ const char* const ComPort = "COM7";
 const double LineBytesPerSecond = 3840.0; // 38400 baud, 10 bits a byte
 const int TextCells = 80;
 
+struct Target {
+    WinePrefix::Arch arch;
+    std::string buildDir; // the cross build tree of that architecture
+    std::string work;
+};
+
+// The build tree and work directory of an architecture; false when the
+// name is unknown or that architecture was not built.
+bool TargetFor(const std::string& name, Target& target)
+{
+    if (name == "x86")
+        target = { WinePrefix::Arch::X86, BENCH_BUILD_X86, std::string(BENCH_WORK_DIR "/x86") };
+    else if (name == "x64")
+        target = { WinePrefix::Arch::X64, BENCH_BUILD_X64, std::string(BENCH_WORK_DIR "/x64") };
+    else
+        return false;
+    return !target.buildDir.empty();
+}
+
 int64_t Now(clockid_t clock)
 {
     timespec t;
@@ -48,11 +72,16 @@ int64_t Now(clockid_t clock)
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
+// The prefix in use, so that a failed run stops its servers too.
+WinePrefix* g_prefix = nullptr;
+
 [[noreturn]] void Fail(const std::string& what, const HostProcess* host = nullptr)
 {
     fprintf(stderr, "wine_benchmark: %s\n", what.c_str());
     if (host)
         fprintf(stderr, "host transcript:\n%s\n", host->Transcript().c_str());
+    if (g_prefix)
+        g_prefix->Shutdown();
     exit(1);
 }
 
@@ -187,8 +216,12 @@ long long CpuTicks(pid_t pid)
     return utime + stime;
 }
 
-// The wineserver of this prefix (it does the serial reads for the host).
-pid_t WineServerOf(const std::string& prefixDir)
+// The process of this prefix whose name starts with namePrefix: the
+// wineserver (it does the serial reads for the host), or the host itself.
+// The host is looked up rather than taken from the pid that was started:
+// a 64-bit program is started by the 32-bit loader's start.exe, which
+// waits for it in a process of its own.
+pid_t PrefixProcess(const std::string& prefixDir, const std::string& namePrefix)
 {
     DIR* proc = opendir("/proc");
     if (!proc)
@@ -202,7 +235,7 @@ pid_t WineServerOf(const std::string& prefixDir)
         std::ifstream comm(base + "/comm");
         std::string name;
         std::getline(comm, name);
-        if (name.rfind("wineserver", 0) != 0)
+        if (name.rfind(namePrefix, 0) != 0)
             continue;
         std::ifstream env(base + "/environ");
         std::string entry;
@@ -218,12 +251,18 @@ pid_t WineServerOf(const std::string& prefixDir)
 
 int main(int argc, char** argv)
 {
-    std::string figuresPath = argc > 1 ? argv[1] : "";
-    std::string work = BENCH_WORK_DIR;
-    system(("mkdir -p '" + work + "'").c_str());
+    Target target;
+    if (argc < 2 || argc > 3 || !TargetFor(argv[1], target)) {
+        fprintf(stderr, "usage: wine_benchmark x86|x64 [FIGURES_FILE] (x64 needs BRLWIN32_WIN64_BUILD_DIR)\n");
+        return 2;
+    }
+    std::string figuresPath = argc > 2 ? argv[2] : "";
+    const std::string& work = target.work;
     WinePrefix::Options options;
+    options.arch = target.arch;
     options.comPorts = { { ComPort, work + "/" + ComPort } };
     WinePrefix prefix(work + "/wine", work, options);
+    g_prefix = &prefix;
     std::string error;
     if (!prefix.Prepare(error))
         Fail(error);
@@ -233,7 +272,8 @@ int main(int argc, char** argv)
         DisplaySimulator::Config config;
         config.textCells = TextCells; // answers the query with 3F 02 00, as the display does
         PtyDisplay display(config, prefix.LinkFor(ComPort));
-        HostProcess host(prefix, BENCH_HOST_EXE, WinePrefix::WindowsPath(BENCH_DLL));
+        HostProcess host(prefix, target.buildDir + "/benchmarks/host/benchhost.exe",
+                         WinePrefix::WindowsPath(target.buildDir + "/brlwin32.dll"));
         std::string ready;
         if (!host.ReadLine(ready, 60000) || ready.rfind("ready ", 0) != 0)
             Fail("expected 'ready FREQUENCY' from the host, got '" + ready + "'", &host);
@@ -290,10 +330,13 @@ int main(int argc, char** argv)
         fig.Add("  delivered to the display (1/s)", w.deliveredPerSecond, "%.0f");
 
         // Idle BrlTimer: nothing waiting; the read polls for up to one tick.
-        pid_t server = WineServerOf(prefix.Dir());
-        long long hostCpu0 = CpuTicks(host.Pid()), serverCpu0 = CpuTicks(server);
+        pid_t server = PrefixProcess(prefix.Dir(), "wineserver");
+        pid_t hostPid = PrefixProcess(prefix.Dir(), "benchhost.exe");
+        if (hostPid <= 0)
+            Fail("expected the process benchhost.exe in " + prefix.Dir() + ", found none", &host);
+        long long hostCpu0 = CpuTicks(hostPid), serverCpu0 = CpuTicks(server);
         r = Do(host, "idle 3000", 60000);
-        long long hostCpu1 = CpuTicks(host.Pid()), serverCpu1 = CpuTicks(server);
+        long long hostCpu1 = CpuTicks(hostPid), serverCpu1 = CpuTicks(server);
         double idleWallUs = static_cast<double>(Values(r, "idle-ticks", host)[0]) * nsPerTick / 1e3 / 3000;
         double idleCpuUs = static_cast<double>(Values(r, "idle-cpu-100ns", host)[0]) / 10.0 / 3000;
         auto calls = Values(r, "idle-call-ticks", host);
@@ -389,6 +432,7 @@ int main(int argc, char** argv)
             Fail("expected the host to end cleanly", &host);
     }
     prefix.Shutdown();
+    g_prefix = nullptr;
 
     if (!figuresPath.empty()) {
         std::ofstream out(figuresPath);

@@ -1,17 +1,30 @@
 #!/bin/sh
 # Runs the scripted demo session and checks what the display ended with,
-# its decoded trace and the key reports the host printed.
+# its decoded trace and the key reports the host printed. The x64 session
+# (run-demo --x64, the 64-bit host and DLL) must give the same.
+#   check-session.sh SRC CROSS_BUILD NATIVE_BUILD OUT [--x64]
 set -u
-src=$1 win32=$2 native=$3 out=$4
-if [ -z "$win32" ]; then
-    echo "skipped: configure with -DBRLWIN32_WIN32_BUILD_DIR=<abs path to build/win32>"
+src=$1 cross=$2 native=$3 out=$4 arch=${5:-}
+if [ -z "$cross" ]; then
+    tree=win32 && [ "$arch" = --x64 ] && tree=win64
+    echo "skipped: configure with -DBRLWIN32_$(echo $tree | tr a-z A-Z)_BUILD_DIR=<abs path to build/$tree>"
     exit 77
 fi
-"$src/tools/run-demo" --no-build --win32-dir "$win32" --native-dir "$native" --out "$out" >"$out.log" 2>&1
+if [ "$arch" = --x64 ]; then
+    set -- --x64 --win64-dir "$cross"
+else
+    set -- --win32-dir "$cross"
+fi
+"$src/tools/run-demo" --no-build "$@" --native-dir "$native" --out "$out" >"$out.log" 2>&1
 rc=$?
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 [ $rc = 0 ] || fail "expected run-demo to exit 0, got $rc"
+
+# The session ran the host and DLL of the build it was given.
+for f in tools/brlhost/brlhost.exe brlwin32.dll; do
+    cmp -s "$cross/$f" "$out/bin/$(basename $f)" || fail "expected the session to run $cross/$f"
+done
 
 # The host: the model it found and one report per scripted key, in order.
 expected_keys='key 0x80000005 argument 0: pan right
@@ -76,6 +89,9 @@ expected_final="braille  ⠀⠀⠀⠀⠀    $(printf '⠀%.0s' $(seq 40))
 print"
 [ "$final" = "$expected_final" ] || fail "expected a blank final frame, got:
 $final"
+
+# Every Wine process of the demo's prefix has gone with the demo.
+left=$(sh "$src/tests/wine/check-no-wine-left.sh" "$out") || fail "$left"
 
 if [ $failed != 0 ]; then
     echo "--- run-demo output ($out.log)"; cat "$out.log"

@@ -1,6 +1,7 @@
 #include "WinePortRegistration.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,12 +14,21 @@ WinePortRegistration::WinePortRegistration(const std::string& winePrefix, int nu
 
 int WinePortRegistration::Run(const char* const argv[]) const
 {
+    // A prefix that exists has its architecture, and naming another one
+    // makes Wine refuse it (a 64-bit prefix, such as the x64 demo's, is
+    // refused under WINEARCH=win32). Only a prefix that Wine is about to
+    // create is made 32-bit, as the x86 DLL needs.
+    struct stat st;
+    bool exists = stat((prefix + "/system.reg").c_str(), &st) == 0;
     pid_t child = fork();
     if (child < 0)
         return -1;
     if (child == 0) {
         setenv("WINEPREFIX", prefix.c_str(), 1);
-        setenv("WINEARCH", "win32", 1);
+        if (exists)
+            unsetenv("WINEARCH");
+        else
+            setenv("WINEARCH", "win32", 1);
         setenv("WINEDEBUG", "-all", 1);
         // Wine's output goes to a file: a pipe would be held open by the
         // server it starts.
