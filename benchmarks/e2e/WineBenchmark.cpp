@@ -217,10 +217,8 @@ long long CpuTicks(pid_t pid)
 }
 
 // The process of this prefix whose name starts with namePrefix: the
-// wineserver (it does the serial reads for the host), or the host itself.
-// The host is looked up rather than taken from the pid that was started:
-// a 64-bit program is started by the 32-bit loader's start.exe, which
-// waits for it in a process of its own.
+// wineserver (it does the serial reads for the host), or the host itself,
+// found by its name whichever loader started it.
 pid_t PrefixProcess(const std::string& prefixDir, const std::string& namePrefix)
 {
     DIR* proc = opendir("/proc");

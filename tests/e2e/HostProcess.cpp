@@ -20,6 +20,7 @@ HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         return;
     prefix.Export();
+    const std::string loader = prefix.Loader();
     pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
@@ -29,7 +30,7 @@ HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const
             dup2(err, 2);
         for (const auto& e : environment)
             putenv(const_cast<char*>(e.c_str()));
-        execlp("wine", "wine", exe.c_str(), dll.c_str(), static_cast<char*>(nullptr));
+        execlp(loader.c_str(), loader.c_str(), exe.c_str(), dll.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(in[0]);

@@ -94,6 +94,12 @@ std::string WinePrefix::LinkFor(const std::string& comPort) const
     return work + "/" + comPort;
 }
 
+std::string WinePrefix::Loader() const
+{
+    const char* wine64 = "/usr/lib/wine/wine64";
+    return options.arch == Arch::X64 && access(wine64, X_OK) == 0 ? wine64 : "wine";
+}
+
 int WinePrefix::Wait(pid_t pid, int timeoutMs)
 {
     // Wine gives no completion signal to block on with a limit, so the child

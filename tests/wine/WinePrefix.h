@@ -77,6 +77,11 @@ public:
     // "win32" or "win64", as WINEARCH spells them.
     const char* WineArch() const { return options.arch == Arch::X64 ? "win64" : "win32"; }
 
+    // The program that runs a Windows program of this prefix's processor
+    // as a process of its own. Debian's "wine" runs a 64-bit program through
+    // a 32-bit start.exe, whose process id is not the program's.
+    std::string Loader() const;
+
     // Z:\... form of a Linux path.
     static std::string WindowsPath(const std::string& linuxPath);
 
