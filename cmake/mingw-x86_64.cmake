@@ -1,15 +1,3 @@
-# Cross build of the product for 64-bit Windows with Debian's MinGW-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the product for 64-bit Windows (x64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-# The win32 thread model keeps libwinpthread out of the import table.
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_DLLTOOL x86_64-w64-mingw32-dlltool)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

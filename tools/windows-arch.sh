@@ -1,7 +1,8 @@
 # The two Windows architectures the product is built for, by the names of
 # their kits and archives (win32, win64), and what the tools that build and
-# check a kit call each of them. Sourced by tools/make-release and the
-# kit's checks in tests/kit/:
+# check a kit call each of them, and how to build one. Sourced by
+# tools/run-tests, run-benchmarks, run-demo, make-release and the kit's
+# checks in tests/kit/:
 #   . tools/windows-arch.sh
 #   windows_arch win64
 # sets, for that architecture:
@@ -34,4 +35,21 @@ windows_arch() {
     esac
     arch_name=$1
     arch_triplet=$arch_cpu-w64-mingw32
+}
+
+# Configures (Release) and builds the cross build of one architecture in
+# DIR, from the working directory's sources, with the output of both steps
+# in LOG; on failure prints the end of LOG and ends the script. Builds
+# everything, or only the TARGETs given.
+#   cross_build NAME DIR LOG [TARGET...]
+cross_build() {
+    windows_arch "$1"
+    cross_dir=$2 cross_log=$3
+    shift 3
+    cmake -S . -B "$cross_dir" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch_cpu.cmake" \
+          -DCMAKE_BUILD_TYPE=Release >"$cross_log" 2>&1 || { tail -40 "$cross_log"; exit 1; }
+    if [ $# -gt 0 ]; then
+        set -- --target "$@"
+    fi
+    cmake --build "$cross_dir" -j"${JOBS:-2}" "$@" >>"$cross_log" 2>&1 || { tail -40 "$cross_log"; exit 1; }
 }

@@ -29,9 +29,7 @@ int DeviceParallelPort::Open(const char* portName)
 int DeviceParallelPort::OpenDevice(const char* deviceName)
 {
     char path[PathSize];
-    lstrcpynA(path, PARALLEL_DEVICE_PATH_PREFIX, PathSize);
-    int prefixLength = lstrlenA(path);
-    lstrcpynA(path + prefixLength, deviceName, PathSize - prefixLength);
+    DevicePath(path, PathSize, deviceName);
 
     handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, NULL);

@@ -1,6 +1,15 @@
 #include "Port.h"
 
+#include <windows.h>
+
 Port::~Port() {}
 
 // No transport of this family buffers output, so there is nothing to flush.
 void Port::Flush() {}
+
+void Port::DevicePath(char* path, int size, const char* name)
+{
+    lstrcpynA(path, "\\\\.\\", size);
+    if (size > DevicePrefixLength)
+        lstrcpynA(path + DevicePrefixLength, name, size - DevicePrefixLength);
+}

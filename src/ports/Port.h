@@ -16,6 +16,14 @@ public:
     // Stores up to length bytes at the start of buffer; returns how many.
     virtual int Read(unsigned char* buffer, int length, unsigned int timeoutMs) = 0;
     virtual void Flush();
+
+protected:
+    enum { DevicePrefixLength = 4 };
+
+    // "\\.\" followed by name, cut to size bytes and always terminated: the
+    // device namespace, where Windows keeps the devices that have no plain
+    // DOS name (COM10 and above, the parallel-port kernel device).
+    static void DevicePath(char* path, int size, const char* name);
 };
 
 #endif

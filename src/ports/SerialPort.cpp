@@ -5,13 +5,6 @@
 static_assert(sizeof(DCB) == 28, "DCB is 28 bytes on x86 and x64");
 static_assert(sizeof(COMMTIMEOUTS) == 20, "COMMTIMEOUTS is 20 bytes on x86 and x64");
 
-namespace {
-
-const char DevicePrefix[] = "\\\\.\\";
-const int DevicePrefixLength = sizeof DevicePrefix - 1;
-
-} // namespace
-
 SerialPort::SerialPort() : handle(NULL) {}
 
 SerialPort::~SerialPort() { Close(); }
@@ -52,8 +45,7 @@ HANDLE SerialPort::CreateDevice(const char* deviceName)
     char path[DevicePathSize];
     const char* opened = deviceName;
     if (IsComAboveNine(deviceName)) {
-        lstrcpynA(path, DevicePrefix, DevicePathSize);
-        lstrcpynA(path + DevicePrefixLength, deviceName, DevicePathSize - DevicePrefixLength);
+        DevicePath(path, DevicePathSize, deviceName);
         opened = path;
     }
     return CreateFileA(opened, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);

@@ -22,8 +22,8 @@ public:
 
 protected:
     // The device name holds at most 39 characters; the path that opens it
-    // may have "\\.\" before them.
-    enum { DeviceNameSize = 40, DevicePathSize = DeviceNameSize + 4 };
+    // may have the device namespace's prefix before them.
+    enum { DeviceNameSize = 40, DevicePathSize = DeviceNameSize + DevicePrefixLength };
 
     // The device name is the port string up to its first ':'.
     static void CutDeviceName(const char* portString, char (&deviceName)[DeviceNameSize]);

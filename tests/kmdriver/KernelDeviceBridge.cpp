@@ -26,24 +26,6 @@ int msLeft(Clock::time_point deadline)
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-// Creates path and its parents; true when it exists afterwards.
-bool makeDirs(const std::string& path)
-{
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return std::filesystem::is_directory(path, error);
-}
-
-std::string absolute(const std::string& path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd))
-        return path;
-    return std::string(cwd) + "/" + path;
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -82,8 +64,8 @@ WinePrefix::Options PrefixOptions(const KernelDeviceBridge::Options& o, const st
 
 KernelDeviceBridge::KernelDeviceBridge(std::string prefixDir, std::string workDir,
                                        std::string sysPath, Options options)
-    : work_(absolute(workDir)), sys_(absolute(sysPath)), options_(std::move(options)),
-      prefix_(absolute(prefixDir), work_, PrefixOptions(options_, sys_, work_))
+    : work_(std::filesystem::absolute(workDir).string()), sys_(std::filesystem::absolute(sysPath).string()),
+      options_(std::move(options)), prefix_(prefixDir, work_, PrefixOptions(options_, sys_, work_))
 {
     for (char c : options_.devices)
         devices_.push_back(Device{c});
@@ -151,7 +133,9 @@ bool KernelDeviceBridge::start()
         error_ = "driver image not readable: " + sys_;
         return false;
     }
-    if (!makeDirs(work_)) {
+    std::error_code made;
+    std::filesystem::create_directories(work_, made);
+    if (made) {
         error_ = "cannot create " + work_;
         return false;
     }

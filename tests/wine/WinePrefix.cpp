@@ -15,22 +15,6 @@
 
 namespace {
 
-// Creates path and its parents; true when it exists afterwards.
-bool MakeDirs(const std::string& path)
-{
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return std::filesystem::is_directory(path, error);
-}
-
-std::string Absolute(const std::string& path)
-{
-    if (path.empty() || path[0] == '/')
-        return path;
-    char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -64,7 +48,8 @@ std::string BatchQuote(const std::string& s)
 } // namespace
 
 WinePrefix::WinePrefix(std::string prefixDir, std::string workDir, Options prefixOptions)
-    : dir(Absolute(prefixDir)), work(Absolute(workDir)), options(std::move(prefixOptions))
+    : dir(std::filesystem::absolute(prefixDir).string()), work(std::filesystem::absolute(workDir).string()),
+      options(std::move(prefixOptions))
 {
 }
 
@@ -79,7 +64,7 @@ void WinePrefix::Export() const
 
 std::string WinePrefix::WindowsPath(const std::string& linuxPath)
 {
-    std::string s = "Z:" + Absolute(linuxPath);
+    std::string s = "Z:" + std::filesystem::absolute(linuxPath).string();
     for (char& c : s)
         if (c == '/')
             c = '\\';
@@ -190,7 +175,10 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
 
 bool WinePrefix::Prepare(std::string& error)
 {
-    if (!MakeDirs(work) || !MakeDirs(dir.substr(0, dir.rfind('/')))) {
+    std::error_code made;
+    std::filesystem::create_directories(work, made);
+    std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), made);
+    if (made) {
         error = "cannot create " + work + " or the parent of " + dir;
         return false;
     }
