@@ -14,6 +14,8 @@
 /* The device names are this template with its last character replaced by
  * the last character of the port string: LPT1 -> QZPAR1. */
 #define PARALLEL_DEVICE_NAME_TEMPLATE "QZPAR1"
+/* Programs open the devices by this prefix and the name: \\.\QZPAR1. */
+#define PARALLEL_DEVICE_PATH_PREFIX "\\\\.\\"
 
 /* Input block of the configuration request: two little-endian 32-bit words.
  * What they mean is the device's business; the driver always sends 0, 100. */
