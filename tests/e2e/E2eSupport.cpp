@@ -102,13 +102,21 @@ WinePrefix& Prefix()
     return prefix;
 }
 
+std::string WhyNotRunnable()
+{
+    std::string why;
+    return WinePrefix::Runnable(IsX64() ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86, why) ? "" : why;
+}
+
 // A failure in SetUpTestSuite would show as every test skipped, so it is
 // kept and reported by each test instead.
 static std::string g_prefixError;
 
 void E2eTest::SetUpTestSuite()
 {
-    if (!WindowsBuildDir().empty() && !Prefix().Prepare(g_prefixError) && g_prefixError.empty())
+    if (WindowsBuildDir().empty() || !WhyNotRunnable().empty())
+        return;
+    if (!Prefix().Prepare(g_prefixError) && g_prefixError.empty())
         g_prefixError = "the prefix could not be prepared";
 }
 
@@ -116,6 +124,9 @@ void E2eTest::SetUp()
 {
     if (WindowsBuildDir().empty())
         GTEST_SKIP() << "no " << ArchName() << " build to test";
+    std::string why = WhyNotRunnable();
+    if (!why.empty())
+        GTEST_SKIP() << "the " << ArchName() << " DLL's Wine end-to-end tests: " << why;
     ASSERT_EQ("", g_prefixError) << "expected the Wine prefix ready";
 }
 

@@ -41,6 +41,9 @@ std::string WindowsBuildDir();
 std::string ArchWorkDir();
 
 WinePrefix& Prefix();
+// Why this machine cannot run the chosen architecture's programs; empty
+// when it can. The tests of an architecture that cannot run are skipped.
+std::string WhyNotRunnable();
 
 class E2eTest : public ::testing::Test {
 protected:

@@ -9,7 +9,7 @@
 //   WinePrefix prefix(dir, workDir, o);
 //   if (!prefix.Prepare(error)) ...;   // boots the prefix, writes the registry,
 //                                      // leaves a persistent server running
-//   prefix.Run({ "wine", "host.exe" }, log, 10000);
+//   prefix.Run({ "host.exe", "COM5" }, log, 10000);
 //   prefix.Shutdown();                 // stops the service and every server
 //
 // Prepare() leaves a persistent wineserver (and, with the service, the
@@ -18,6 +18,10 @@
 // them; the destructor does not, because a prefix is shared by the test
 // programs of one CTest run. Runners that are not C++ use the wine-prefix
 // command (WinePrefixTool.cpp), which does the same.
+//
+// Every program starts through tools/wine-run, which picks the loader of the
+// prefix's architecture and refuses the 32-bit one where this machine runs
+// no 32-bit programs; Runnable() tells beforehand, so that a test can skip.
 #ifndef BRLWIN32_WINE_PREFIX_H
 #define BRLWIN32_WINE_PREFIX_H
 
@@ -62,8 +66,16 @@ public:
 
     // Sets WINEPREFIX, WINEARCH and friends in this process, for children.
     void Export() const;
-    // Starts argv (argv[0] searched in PATH) in this prefix with standard
-    // output and error appended to logPath and no standard input.
+    // Whether programs of arch can run on this machine; if not, why not.
+    // The answer of tools/can-run-32bit, asked once per process.
+    static bool Runnable(Arch arch, std::string& why);
+    // The command line that starts a Wine program (a Windows program, or
+    // wineboot, cmd, reg, net, wineserver) for this prefix's architecture.
+    std::vector<std::string> Command(const std::vector<std::string>& program) const;
+    static std::vector<std::string> Command(const char* wineArch, const std::vector<std::string>& program);
+
+    // Starts the Wine program argv in this prefix with standard output and
+    // error appended to logPath and no standard input.
     pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) const;
     // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
@@ -76,11 +88,6 @@ public:
     Arch GetArch() const { return options.arch; }
     // "win32" or "win64", as WINEARCH spells them.
     const char* WineArch() const { return options.arch == Arch::X64 ? "win64" : "win32"; }
-
-    // The program that runs a Windows program of this prefix's processor
-    // as a process of its own. Debian's "wine" runs a 64-bit program through
-    // a 32-bit start.exe, whose process id is not the program's.
-    std::string Loader() const;
 
     // Z:\... form of a Linux path.
     static std::string WindowsPath(const std::string& linuxPath);
