@@ -135,12 +135,15 @@ int WinePrefix::Wait(pid_t pid, int timeoutMs)
     }
 }
 
-pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string& logPath) const
+pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string& logPath,
+                        const std::string& workingDir) const
 {
     pid_t pid = fork();
     if (pid != 0)
         return pid;
     Export();
+    if (!workingDir.empty() && chdir(workingDir.c_str()) != 0)
+        _exit(127);
     int in = open("/dev/null", O_RDONLY);
     int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(in, 0);

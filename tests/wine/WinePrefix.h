@@ -75,8 +75,10 @@ public:
     static std::vector<std::string> Command(const char* wineArch, const std::vector<std::string>& program);
 
     // Starts the Wine program argv in this prefix with standard output and
-    // error appended to logPath and no standard input.
-    pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) const;
+    // error appended to logPath and no standard input, in workingDir when it
+    // is given (Wine's current folder is then that folder on drive Z:).
+    pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath,
+                const std::string& workingDir = "") const;
     // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
     static int Wait(pid_t pid, int timeoutMs);

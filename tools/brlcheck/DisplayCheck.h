@@ -1,0 +1,98 @@
+// The check itself: the steps a display owner goes through, in order, each
+// ending in one line that says what was seen and whether it passed. The
+// display is driven through brlwin32.dll's eight exports only, as a host
+// drives it.
+#ifndef BRLCHECK_DISPLAY_CHECK_H
+#define BRLCHECK_DISPLAY_CHECK_H
+
+#include <windows.h>
+
+#include "BrailleDll.h"
+#include "CommandLine.h"
+#include "DllFile.h"
+
+class Text;
+class Transcript;
+
+class DisplayCheck {
+public:
+    enum ExitStatus {
+        AllPassed = 0,
+        StepFailed = 1,
+        BadUsage = 2,
+        DllUnusable = 3,
+        ReportUnwritable = 4,
+        Interrupted = 130
+    };
+
+    DisplayCheck(const CheckOptions& options, Transcript& transcript);
+
+    // Runs every step and writes the report; returns the exit status.
+    int Run(const char* commandLine);
+
+    // Asks the check to stop at its next chance. The console's Ctrl+C
+    // handler calls it from a thread of its own: it only sets a flag, and
+    // the check's own thread releases the display and ends.
+    static void Interrupt();
+
+private:
+    enum Outcome { Ok, Failed, NoKey, Stopped };
+    enum PortState { Absent, InUse, Present };
+    enum Wait { KeyCame, TimeRanOut, RefreshFailed, WaitStopped };
+
+    bool LocateDll();
+    bool CheckDll();
+    Outcome FindDisplay();
+    Outcome ScanPorts();
+    Outcome OpenNamedPort();
+    Outcome CheckAuto(int found);
+    Outcome Pattern(const char* name, const char* description, const unsigned char* status,
+                    const unsigned char* text);
+    Outcome Patterns();
+    Outcome KeyTest();
+    Outcome SleepAndWake();
+    Outcome Unplug();
+    Outcome TerminateDisplay();
+    bool ReportPress(unsigned code, unsigned argument);
+    int Finish(int status, const char* commandLine);
+    void WriteFacts(const char* commandLine);
+    void SaySummary(int status);
+    int SayWhereTheReportIs(int status);
+
+    // Counts the outcome of a step that has recorded its line.
+    Outcome Count(Outcome outcome);
+    // Shows these cells; false, with a FAILED line for the step, when a
+    // call returns 0.
+    bool Show(const char* step, const unsigned char* status, const char* line);
+    bool Show(const char* step, const unsigned char* status, const unsigned char* text);
+    // Polls BrlTimer every 20 ms until a key comes or limitMs pass;
+    // refreshes the display once a second, which shows the cells again on a
+    // display switched off and on, and tells when the display has gone.
+    Wait WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick);
+    // Reads what came in before the step, so that a key pressed for the step
+    // before does not count for this one.
+    void DropPendingKeys();
+    bool Stopping() const;
+    // A serial port as the DLL opens it: absent, held by another program,
+    // or there.
+    static PortState Probe(unsigned number);
+    // The number of a plain serial name, COM7 or COM12:38400,n,8,1; else 0.
+    static unsigned SerialNumber(const char* name);
+    void FlushAbsent(unsigned from, unsigned to);
+
+    const CheckOptions& options;
+    Transcript& transcript;
+    BrailleDll dll;
+    DllFile dllFile;
+    char dllPath[MAX_PATH];
+    // The name the display was opened with: the one given, or COMn found.
+    char portName[96];
+    int statusCells;
+    int textCells;
+    int failures;
+    int withoutKey;
+    bool dllExamined;
+    bool displayFound;
+};
+
+#endif
