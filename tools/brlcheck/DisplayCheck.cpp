@@ -20,6 +20,8 @@ enum {
 
 volatile LONG g_stop = 0;
 
+const unsigned char blankStatus[StatusCells] = { 0, 0, 0, 0, 0 };
+
 const char sampleText[] = "The quick brown fox jumps over the lazy dog.";
 
 void Copy(char* destination, int size, const char* source)
@@ -561,9 +563,8 @@ DisplayCheck::Outcome DisplayCheck::KeyTest()
     transcript.Say(line);
     line.Clear();
     line.Add("keys: ");
-    const unsigned char blank[StatusCells] = { 0, 0, 0, 0, 0 };
     DropPendingKeys();
-    if (!Show("keys", blank, "press keys"))
+    if (!Show("keys", blankStatus, "press keys"))
         return Failed;
 
     enum { MaxDistinct = 64 };
@@ -633,8 +634,7 @@ bool DisplayCheck::ReportPress(unsigned code, unsigned argument)
     transcript.Record(line);
     line.Clear();
     report.Show(line);
-    const unsigned char blank[StatusCells] = { 0, 0, 0, 0, 0 };
-    return Show("keys", blank, line.Chars());
+    return Show("keys", blankStatus, line.Chars());
 }
 
 DisplayCheck::Outcome DisplayCheck::SleepAndWake()
@@ -646,9 +646,8 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
     AddWholeSeconds(intro, options.holdSeconds);
     intro.Add('.');
     transcript.Say(intro);
-    unsigned char blank[StatusCells] = { 0, 0, 0, 0, 0 };
     DropPendingKeys();
-    if (!Show(step, blank, step))
+    if (!Show(step, blankStatus, step))
         return Failed;
     DWORD start = GetTickCount();
     Text line;
@@ -659,6 +658,10 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
         transcript.Record(line);
         return Count(Failed);
     }
+    // Going to sleep blanks the cells; a host gives them again while the
+    // link sleeps, and waking shows them.
+    if (!Show(step, blankStatus, step))
+        return Failed;
     while (GetTickCount() - start < AsleepMs) {
         if (Stopping())
             return Stopped;
@@ -696,9 +699,8 @@ DisplayCheck::Outcome DisplayCheck::Unplug()
 {
     transcript.Say("Unplug: pull out the display's cable, plug it back in, and press a display key. Waiting up to 60 "
                    "seconds.");
-    unsigned char blank[StatusCells] = { 0, 0, 0, 0, 0 };
     DropPendingKeys();
-    if (!Show("unplug", blank, "unplug test"))
+    if (!Show("unplug", blankStatus, "unplug test"))
         return Failed;
     DWORD start = GetTickCount();
     DWORD refreshTick = start;

@@ -1,0 +1,644 @@
+// brlcheck.exe under Wine with the real DLL, against the display simulator,
+// as a display owner runs it: the display's keys are pressed when the
+// display shows what the step asks about, the console lines, the report
+// and every frame the display showed are checked, and the bad input a
+// display owner meets ends with the right line and exit status.
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "ComputerBraille.h"
+#include "E2eSupport.h"
+
+namespace e2e {
+namespace {
+
+const std::string Version = BRLWIN32_VERSION;
+const int TextCells = 40;
+const int StepLimitMs = 30000;
+
+// Cells of a line of text in the demo host's computer braille, which
+// brlcheck uses; blank cells after it.
+Bytes Braille(const std::string& text, size_t width = TextCells)
+{
+    Bytes cells(width, 0);
+    for (size_t i = 0; i < text.size() && i < width; ++i)
+        cells[i] = ComputerBrailleCell(static_cast<unsigned char>(text[i]));
+    return cells;
+}
+
+Bytes Blank(size_t width) { return Bytes(width, 0); }
+
+// What brlcheck shows in one step: status cells and text cells.
+struct Shown {
+    Bytes status;
+    Bytes text;
+};
+
+const Bytes allDots(5, 0xFF);
+
+std::vector<Shown> PatternSteps()
+{
+    Shown dots = { {}, {} };
+    for (int i = 0; i < 5; ++i)
+        dots.status.push_back(static_cast<uint8_t>(1u << (i % 8)));
+    for (int i = 0; i < TextCells; ++i)
+        dots.text.push_back(static_cast<uint8_t>(1u << (i % 8)));
+    std::string digits;
+    for (int i = 1; i <= TextCells; ++i)
+        digits += static_cast<char>('0' + i % 10);
+    return {
+        { allDots, Bytes(TextCells, 0xFF) },
+        dots,
+        { Braille("12345", 5), Braille(digits) },
+        { Blank(5), Braille("The quick brown fox jumps over the lazy dog.") },
+    };
+}
+
+Shown TextStep(const std::string& text) { return { Blank(5), Braille(text) }; }
+
+// The frames a display shows for a sequence of shown steps: the driver
+// sends the status cells and then the text cells, each only when they
+// changed, so a step can pass through a frame of new status and old text.
+std::vector<Bytes> FramesOf(const std::vector<Shown>& steps)
+{
+    std::vector<Bytes> frames;
+    Bytes status = Blank(5), text = Blank(TextCells);
+    auto frame = [&] {
+        Bytes f = status;
+        f.insert(f.end(), text.begin(), text.end());
+        if (frames.empty() || frames.back() != f)
+            frames.push_back(f);
+    };
+    for (const auto& s : steps) {
+        status = s.status;
+        frame();
+        text = s.text;
+        frame();
+    }
+    return frames;
+}
+
+std::string Describe(const Bytes& cells)
+{
+    std::string text;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        char b[4];
+        snprintf(b, sizeof b, "%02X", cells[i]);
+        text += (i == 0 ? "" : i == 5 ? " | " : " ") + std::string(b);
+    }
+    return text;
+}
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    static const std::regex wine("^([0-9a-f]{4}:(err|fixme|warn|trace):|wine: ).*");
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!std::regex_match(line, wine))
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+// Times vary from run to run: "2.0 seconds" reads "T seconds".
+std::string Timeless(const std::string& line)
+{
+    static const std::regex seconds("[0-9]+\\.[0-9] seconds");
+    return std::regex_replace(line, seconds, "T seconds");
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string all;
+    for (const auto& l : lines)
+        all += l + "\n";
+    return all;
+}
+
+// One step of a session, taken when the step before it has been met.
+struct Step {
+    enum Kind {
+        ShowsFrame,  // the display shows these cells
+        PrintsLine,  // the console has printed this line so many times
+        NewPacket,   // a cell packet came after the last Plug
+        Press,       // the display sends this packet
+        Unplug,      // the cable goes
+        Plug,        // and comes back
+        Interrupt    // Ctrl+C
+    } kind;
+    Bytes bytes;
+    std::string line;
+    int times = 1;
+};
+
+Step Frame(const Shown& s)
+{
+    Bytes cells = s.status;
+    cells.insert(cells.end(), s.text.begin(), s.text.end());
+    return { Step::ShowsFrame, cells, "", 1 };
+}
+Step Key(const Bytes& packet) { return { Step::Press, packet, "", 1 }; }
+Step Printed(const std::string& line, int times) { return { Step::PrintsLine, {}, line, times }; }
+Step Act(Step::Kind kind) { return { kind, {}, "", 1 }; }
+
+const Bytes key1 = DisplaySimulator::KeyPacket(0x00, 0x01);
+
+class CheckE2eTest : public E2eTest {
+protected:
+    void SetUp() override
+    {
+        E2eTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        work = ArchWorkDir() + "/check";
+        std::filesystem::remove_all(work);
+        std::filesystem::create_directories(work + "/bin");
+        // As in a kit: the program and the DLL side by side.
+        std::filesystem::copy_file(Exe(), work + "/bin/brlcheck.exe");
+        std::filesystem::copy_file(DllPath(), work + "/bin/brlwin32.dll");
+    }
+
+    void TearDown() override
+    {
+        silent.reset();
+        E2eTest::TearDown();
+    }
+
+    static std::string Exe() { return WindowsBuildDir() + "/tools/brlcheck/brlcheck.exe"; }
+    std::string Report() const { return work + "/report.txt"; }
+    std::string Machine() const { return IsX64() ? "x64" : "x86"; }
+    std::string DllShown() const { return WinePrefix::WindowsPath(work + "/bin/brlwin32.dll"); }
+
+    void StartSilent(const std::string& comPort)
+    {
+        DisplaySimulator::Config config;
+        config.textCells = TextCells;
+        config.answerQueries = false;
+        silent = std::make_unique<PtyDisplay>(config, Prefix().LinkFor(comPort));
+    }
+
+    Bytes Cells() const
+    {
+        return display->With([](const DisplaySimulator& s) { return s.Cells(); });
+    }
+
+    int CellPackets() const
+    {
+        return display->With([](const DisplaySimulator& s) { return s.Count(HostStreamDecoder::Message::Cells); });
+    }
+
+    // Every frame the display showed, one for each change.
+    std::vector<Bytes> Frames() const
+    {
+        return display->With([](const DisplaySimulator& s) {
+            std::vector<Bytes> frames;
+            for (const auto& m : s.Messages())
+                if (m.kind == HostStreamDecoder::Message::Cells && (frames.empty() || frames.back() != m.cells))
+                    frames.push_back(m.cells);
+            return frames;
+        });
+    }
+
+    // Runs brlcheck with args, in folder, through the session's steps;
+    // returns its exit status, or -1 when it did not end.
+    int Run(const std::vector<std::string>& args, const std::vector<Step>& steps = {}, const std::string& exe = "",
+            const std::string& folder = "")
+    {
+        output = work + "/console.txt";
+        std::filesystem::remove(output);
+        std::vector<std::string> argv = { exe.empty() ? work + "/bin/brlcheck.exe" : exe };
+        argv.insert(argv.end(), args.begin(), args.end());
+        pid_t pid = Prefix().Spawn(argv, output, folder);
+        int packetsAtPlug = 0;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const Step& s = steps[i];
+            std::string where = "step " + std::to_string(i + 1) + " of the session";
+            switch (s.kind) {
+            case Step::ShowsFrame:
+                if (!display->WaitFor([&](const DisplaySimulator& d) { return d.Cells() == s.bytes; }, StepLimitMs)) {
+                    ADD_FAILURE() << where << ": expected the display to show\n  " << Describe(s.bytes) << "\ngot\n  "
+                                  << Describe(Cells()) << "\nconsole:\n" << Joined(Lines(output));
+                    return Stop(pid);
+                }
+                break;
+            case Step::PrintsLine:
+                if (!WaitForLine(s.line, s.times)) {
+                    ADD_FAILURE() << where << ": expected '" << s.line << "' printed " << s.times
+                                  << " times, got:\n" << Joined(Lines(output));
+                    return Stop(pid);
+                }
+                break;
+            case Step::NewPacket:
+                if (!display->WaitFor([&](const DisplaySimulator& d) {
+                        return d.Count(HostStreamDecoder::Message::Cells) > packetsAtPlug;
+                    }, StepLimitMs)) {
+                    ADD_FAILURE() << where << ": expected the cells sent again after the display came back";
+                    return Stop(pid);
+                }
+                break;
+            case Step::Press:
+                // brlcheck reads all the time: nothing to wait for.
+                display->SendNow(s.bytes);
+                break;
+            case Step::Unplug:
+                display->Unplug();
+                break;
+            case Step::Plug:
+                packetsAtPlug = CellPackets();
+                display->Plug();
+                break;
+            case Step::Interrupt:
+                kill(pid, SIGINT);
+                break;
+            }
+        }
+        int status = WinePrefix::Wait(pid, 2 * StepLimitMs);
+        EXPECT_NE(-1, status) << "expected brlcheck to end; console:\n" << Joined(Lines(output));
+        return status;
+    }
+
+    int Stop(pid_t pid)
+    {
+        kill(pid, SIGKILL);
+        WinePrefix::Wait(pid, 5000);
+        return -1;
+    }
+
+    bool WaitForLine(const std::string& line, int times)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StepLimitMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int seen = 0;
+            for (const auto& l : Lines(output))
+                seen += Timeless(l) == line;
+            if (seen >= times)
+                return true;
+            // The console is a file that Wine appends to; there is nothing
+            // to block on.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    std::vector<std::string> Console() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& l : Lines(output))
+            lines.push_back(Timeless(l));
+        return lines;
+    }
+
+    // The report's lines with their times taken off, after checking that
+    // every timed line has one and that they never go back.
+    std::vector<std::string> ReportLines(const std::string& path)
+    {
+        std::vector<std::string> lines;
+        static const std::regex timed("^([0-9]+) ms: (.*)$");
+        long last = -1;
+        for (const auto& l : Lines(path)) {
+            std::smatch m;
+            if (std::regex_match(l, m, timed)) {
+                long ms = std::stol(m[1]);
+                EXPECT_GE(ms, last) << "expected the report's times in order: " << l;
+                last = ms;
+                lines.push_back(Timeless(m[2]));
+            } else {
+                lines.push_back(l);
+            }
+        }
+        return lines;
+    }
+
+    // The facts after the steps.
+    std::vector<std::string> Facts(const std::string& dllMachine, const std::string& dll,
+                                   const std::string& commandLine) const
+    {
+        return { "windows: 6.1 build 7601, NT family, Service Pack 1",
+                 "process: " + Machine(),
+                 "dll: " + dllMachine,
+                 "dll path: " + dll,
+                 "dll version: " + Version,
+                 "command line: " + commandLine };
+    }
+
+    std::string Quoted(const std::string& linuxPath) const
+    {
+        return "\"" + WinePrefix::WindowsPath(linuxPath) + "\"";
+    }
+
+    std::string work;
+    std::string output;
+    std::unique_ptr<PtyDisplay> silent;
+};
+
+// The lines of the four patterns, each ended as given.
+std::vector<std::string> PatternLines(const std::string& hold, const std::string& ending)
+{
+    const std::string press = " Press a display key once you have checked it, or wait " + hold + ".";
+    return {
+        "Every dot: all 8 dots of every cell, status cells included, should be raised." + press,
+        "every dot: " + ending,
+        "Dots 1 to 8: one dot raised in each cell, dot 1 in the first cell, dot 2 in the next and so on to dot 8, "
+        "then from dot 1 again; the status cells start with dot 1 too." + press,
+        "dots 1 to 8: " + ending,
+        "Cell numbers: each text cell shows the last digit of its number in computer braille, 1 to 9, then 0 on "
+        "cell 10, 20 and so on; the status cells show 1 to 5." + press,
+        "cell numbers: " + ending,
+        "Text: the text cells should read, in computer braille: The quick brown fox jumps over the lazy; the "
+        "status cells are blank." + press,
+        "text: " + ending,
+    };
+}
+
+std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// The result lines of a console transcript: those the report holds too.
+std::vector<std::string> Results(const std::vector<std::string>& console)
+{
+    static const std::regex result("^(DLL|display|auto|every dot|dots 1 to 8|cell numbers|text|keys|sleep and wake|"
+                                   "unplug|terminate): .*|^key code .*|^COM[0-9]+.*|^interrupted$");
+    std::vector<std::string> lines;
+    for (const auto& l : console)
+        if (std::regex_match(l, result))
+            lines.push_back(l);
+    return lines;
+}
+
+// A named port, every key the display has scripted on what it shows, sleep
+// and wake, and the cable pulled and plugged back: every step passes, and
+// the console, the report and every frame say so.
+TEST_F(CheckE2eTest, NamedPortWithTheDisplaysKeysScripted)
+{
+    StartDisplay(TextCells, FullReply(TextCells));
+
+    const auto patterns = PatternSteps();
+    const std::vector<std::pair<Bytes, std::string>> presses = {
+        { key1, "80000001 1" },
+        { DisplaySimulator::RoutingPacket(17), "80000081 140 cell 12" },           // over text cell 12
+        { DisplaySimulator::KeyPacket(0x3F, 0x1F), "A1222324 33 34 35 36" },      // eleven keys: four fit
+        { DisplaySimulator::KeyPacket(0x01, 0x01), "80000124 1 36" },
+    };
+    std::vector<Step> steps;
+    std::vector<Shown> shown;
+    for (const auto& p : patterns) {
+        steps.push_back(Frame(p));
+        steps.push_back(Key(key1));
+        shown.push_back(p);
+    }
+    shown.push_back(TextStep("press keys"));
+    steps.push_back(Frame(shown.back()));
+    for (const auto& p : presses) {
+        steps.push_back(Key(p.first));
+        shown.push_back(TextStep(p.second));
+        steps.push_back(Frame(shown.back()));
+    }
+    // The same key twice more ends the key test; the display stays as it is.
+    const std::string both = "key code 0x80000124, argument 0: key indices 1 and 36";
+    steps.push_back(Key(presses.back().first));
+    steps.push_back(Printed(both, 2));
+    steps.push_back(Key(presses.back().first));
+    // Sleep and wake: blank, then the same cells again.
+    shown.push_back(TextStep("sleep and wake"));
+    steps.push_back(Frame(shown.back()));
+    shown.push_back(TextStep(""));
+    steps.push_back(Frame(shown.back()));
+    shown.push_back(TextStep("sleep and wake"));
+    steps.push_back(Frame(shown.back()));
+    steps.push_back(Key(key1));
+    // The cable goes and comes back; the driver finds the display again by
+    // itself and shows its cells, and the owner's key ends the step.
+    shown.push_back(TextStep("unplug test"));
+    steps.push_back(Frame(shown.back()));
+    steps.push_back(Act(Step::Unplug));
+    steps.push_back(Act(Step::Plug));
+    steps.push_back(Act(Step::NewPacket));
+    steps.push_back(Key(key1));
+    shown.push_back(TextStep(""));
+
+    ASSERT_EQ(0, Run({ "COM5", "--unplug", "--report", Report() }, steps)) << Joined(Console());
+
+    const std::string hold = "30 seconds";
+    const auto expected = Concat({
+        { "brlcheck " + Version + " checks a braille display through brlwin32.dll, one step at a time. Ctrl+C "
+          "stops it.",
+          "DLL: " + DllShown() + ", version " + Version + ", " + Machine() + "; this program is " + Machine() + ": ok",
+          "Opening the display on COM5 with BrlInit; a display answers within 2 seconds.",
+          "display: COM5, 5 status cells and 40 text cells, found in T seconds: ok" },
+        PatternLines(hold, "key after T seconds: ok"),
+        { "Key test: press the display's keys one at a time, for 30 seconds; each is read out here and shown on "
+          "the display. To end sooner, press the same key three times in a row.",
+          "key code 0x80000001, argument 0: key index 1",
+          "key code 0x80000081, argument 12: key index 140, the routing key of text cell 12",
+          "key code 0xA1222324, argument 0: key indices 33, 34, 35 and 36",
+          both, both, both,
+          "keys: 6 presses, 4 different keys, ended by the same key three times: ok",
+          "Sleep and wake: the display goes blank for 2 seconds and then shows \"sleep and wake\" again. Press a "
+          "display key once it is back, or wait " + hold + ".",
+          "sleep and wake: key T seconds after the wake: ok",
+          "Unplug: pull out the display's cable, plug it back in, and press a display key. Waiting up to 60 "
+          "seconds.",
+          "unplug: first key T seconds after the prompt: ok",
+          "terminate: BrlTerminate returned, COM5 is free, and the display should be blank: ok",
+          "Done in T seconds: every step passed.",
+          "The report, to attach to a bug report, is " + WinePrefix::WindowsPath(Report()) + "." },
+    });
+    EXPECT_EQ(Joined(expected), Joined(Console()));
+
+    EXPECT_EQ(Joined(Concat({ { "brlcheck " + Version + " report" }, Results(expected),
+                              Facts(Machine(), DllShown(),
+                                    Quoted(work + "/bin/brlcheck.exe") + " COM5 --unplug --report " + Report()) })),
+              Joined(ReportLines(Report())));
+
+    // Every frame, cell by cell: the recovery's packet and the refreshes
+    // repeat a frame and add none.
+    const auto want = FramesOf(shown);
+    const auto got = Frames();
+    for (size_t i = 0; i < want.size() || i < got.size(); ++i)
+        EXPECT_EQ(i < want.size() ? Describe(want[i]) : "(none)", i < got.size() ? Describe(got[i]) : "(none)")
+            << "frame " << i + 1;
+}
+
+// No port name: the scan meets absent ports, a silent one and then the
+// display, and BrlInit("auto") finds the same display. The patterns are not
+// held and the key test is left out, which passes without a key.
+TEST_F(CheckE2eTest, WithoutAPortNameFindsTheDisplayPastAnAbsentAndASilentPort)
+{
+    StartSilent("COM3");
+    StartDisplay(TextCells, FullReply(TextCells));
+    const std::string dll = WinePrefix::WindowsPath(DllPath());
+    ASSERT_EQ(0, Run({ "--dll", dll, "--hold", "0", "--keys", "0", "--report", Report() }, {}, Exe()));
+
+    const auto expected = Concat({
+        { "brlcheck " + Version + " checks a braille display through brlwin32.dll, one step at a time. Ctrl+C "
+          "stops it.",
+          "DLL: " + dll + ", version " + Version + ", " + Machine() + "; this program is " + Machine() + ": ok",
+          "Finding the display: BrlInit on each serial port, COM1 to COM256, until a display answers. A port with "
+          "nothing on it takes 2 seconds.",
+          "COM1 to COM2 absent",
+          "COM3 no answer",
+          "COM4 absent",
+          "COM5 display 5+40",
+          "display: COM5, 5 status cells and 40 text cells, found in T seconds: ok",
+          "Checking that BrlInit(\"auto\") finds the display on COM5 too.",
+          "auto: BrlInit(\"auto\") found 5 status cells and 40 text cells in T seconds, as on COM5: ok" },
+        PatternLines("0 seconds", "no key pressed"),
+        { "keys: skipped, --keys 0",
+          "Sleep and wake: the display goes blank for 2 seconds and then shows \"sleep and wake\" again. Press a "
+          "display key once it is back, or wait 0 seconds.",
+          "sleep and wake: no key pressed",
+          "terminate: BrlTerminate returned, COM5 is free, and the display should be blank: ok",
+          "Done in T seconds: every step passed, 5 steps without a key press.",
+          "The report, to attach to a bug report, is " + WinePrefix::WindowsPath(Report()) + "." },
+    });
+    EXPECT_EQ(Joined(expected), Joined(Console()));
+    EXPECT_EQ(Joined(Concat({ { "brlcheck " + Version + " report" }, Results(expected),
+                              Facts(Machine(), dll,
+                                    Quoted(Exe()) + " --dll " + dll + " --hold 0 --keys 0 --report " + Report()) })),
+              Joined(ReportLines(Report())));
+
+    auto queries = [](const PtyDisplay& d) {
+        return d.With([](const DisplaySimulator& s) { return s.Count(HostStreamDecoder::Message::Query); });
+    };
+    EXPECT_EQ(2, queries(*silent)) << "expected the silent port asked once by the scan and once by auto";
+    EXPECT_EQ(2, queries(*display)) << "expected the display asked once by the scan and once by auto";
+    EXPECT_EQ(Describe(Blank(5 + TextCells)), Describe(Cells())) << "expected the display blank at the end";
+}
+
+// What a display owner gets wrong, and a display that goes away: each ends
+// with the line that says so and the exit status a script can test.
+TEST_F(CheckE2eTest, BadInputEndsWithTheLineThatSaysWhatAndTheExitStatus)
+{
+    enum Display { NoDisplay, Silent, Answering, OtherDll };
+    struct Case {
+        const char* what;
+        Display setup;
+        std::vector<std::string> args;
+        std::vector<Step> steps;
+        int exit;
+        std::vector<std::string> lines; // in this order among the console's lines
+        bool report;                     // whether a report is written
+        bool endsBlank;                  // whether the display is left blank
+    };
+    const std::string usage = "usage: brlcheck [PORT] [--dll PATH] [--report PATH] [--hold SECONDS] [--keys SECONDS] "
+                              "[--unplug]";
+    std::vector<Step> toKeyTest;
+    for (const auto& p : PatternSteps()) {
+        toKeyTest.push_back(Frame(p));
+        toKeyTest.push_back(Key(key1));
+    }
+    toKeyTest.push_back(Frame(TextStep("press keys")));
+    toKeyTest.push_back(Key(key1));
+    toKeyTest.push_back(Frame(TextStep("80000001 1")));
+    toKeyTest.push_back(Act(Step::Unplug));
+
+    const std::string other = IsX64() ? "x86" : "x64";
+    const std::string otherKit = IsX64() ? "win32" : "win64";
+    const std::string otherDll = work + "/other/brlwin32.dll";
+    const Case cases[] = {
+        { "a port with nothing on it", NoDisplay, { "COM10" }, {}, 1,
+          { "display: FAILED: COM10 absent, BrlInit(\"COM10\") returned 0 after T seconds",
+            "The other steps need a display, so they are left out.",
+            "terminate: BrlTerminate returned, COM10 is free: ok", "Done in T seconds: 1 step FAILED." },
+          true, false },
+        { "a display that does not answer", Silent, { "COM5" }, {}, 1,
+          { "display: FAILED: COM5 no answer, BrlInit(\"COM5\") returned 0 after T seconds",
+            "terminate: BrlTerminate returned, COM5 is free: ok" },
+          true, false },
+        { "the display unplugged in the middle of the key test", Answering, { "COM5", "--hold", "1" }, toKeyTest, 1,
+          { "key code 0x80000001, argument 0: key index 1",
+            "keys: FAILED: BrlRefresh returned 0 after T seconds, with 1 press before",
+            "sleep and wake: no key pressed",
+            "terminate: BrlTerminate returned, COM5 is free, and the display should be blank: ok",
+            "Done in T seconds: 1 step FAILED, 1 step without a key press." },
+          true, false },
+        { "a DLL of the other architecture beside the program", OtherDll, {}, {}, 3,
+          { "DLL: FAILED: " + WinePrefix::WindowsPath(otherDll) + ", version " + Version + ", is " + other +
+                ", and this program is " + Machine() + ". Windows loads a DLL only into a program of its own "
+                "processor: check this DLL with the brlcheck.exe of the " + otherKit + " kit, brlwin32-" + Version +
+                "-" + otherKit + ".zip",
+            "Done in T seconds: 1 step FAILED." },
+          true, false },
+        { "Ctrl+C", Answering, { "COM5" }, { Frame(PatternSteps()[0]), Act(Step::Interrupt) }, 130,
+          { "interrupted", "Done in T seconds: stopped by Ctrl+C." }, true, true },
+        { "an unknown option", NoDisplay, { "--bogus" }, {}, 2, { "brlcheck: unknown option '--bogus'", usage },
+          false, false },
+        { "an option without its value", NoDisplay, { "COM5", "--hold" }, {}, 2,
+          { "brlcheck: --hold needs a number of seconds", usage }, false, false },
+        { "a value that is not a number", NoDisplay, { "--keys", "soon" }, {}, 2,
+          { "brlcheck: --keys takes a whole number of seconds from 0 to 86400, not 'soon'", usage }, false, false },
+        { "an extra argument", NoDisplay, { "COM5", "COM6" }, {}, 2,
+          { "brlcheck: one port at a time: 'COM6' is an extra argument", usage }, false, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string report = Report();
+        std::string exe;
+        std::string folder;
+        std::vector<std::string> args = c.args;
+        if (c.setup == OtherDll) {
+            std::string otherBuild = IsX64() ? E2E_BUILD_X86 : E2E_BUILD_X64;
+            if (otherBuild.empty()) {
+                printf("[ skipped  ] %s: no %s build\n", c.what, other.c_str());
+                continue;
+            }
+            // Run in the program's folder, without --report: the report
+            // goes to the current folder.
+            std::filesystem::create_directories(work + "/other");
+            std::filesystem::copy_file(Exe(), work + "/other/brlcheck.exe",
+                                       std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(otherBuild + "/brlwin32.dll", otherDll,
+                                       std::filesystem::copy_options::overwrite_existing);
+            exe = work + "/other/brlcheck.exe";
+            folder = work + "/other";
+            report = folder + "/brlcheck-report.txt";
+        } else {
+            args.insert(args.begin(), { "--report", report });
+        }
+        std::filesystem::remove(report);
+        if (c.setup == Silent || c.setup == Answering) {
+            StartDisplay(TextCells, FullReply(TextCells));
+            display->Change([&](DisplaySimulator& s) { s.SetAnswerQueries(c.setup == Answering); });
+        }
+
+        EXPECT_EQ(c.exit, Run(args, c.steps, exe, folder));
+        auto console = Console();
+        size_t at = 0;
+        for (const auto& line : c.lines) {
+            while (at < console.size() && console[at] != line)
+                ++at;
+            EXPECT_LT(at, console.size()) << "expected the line '" << line << "' in order, got:\n" << Joined(console);
+        }
+        if (!c.report) {
+            EXPECT_FALSE(std::filesystem::exists(report)) << "expected no report for bad usage";
+        } else {
+            auto lines = ReportLines(report);
+            for (const auto& line : Results(c.lines)) {
+                EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line))
+                    << "expected '" << line << "' in the report, got:\n" << Joined(lines);
+            }
+            EXPECT_EQ("command line: ", lines.empty() ? "" : lines.back().substr(0, 14));
+        }
+        if (c.endsBlank) {
+            EXPECT_EQ(Describe(Blank(5 + TextCells)), Describe(Cells())) << "expected the display let go blank";
+        }
+        display.reset();
+    }
+}
+
+} // namespace
+} // namespace e2e
