@@ -1,6 +1,6 @@
 # The host developer's kit of the cross build: version resource, import
 # libraries, install layout and CMake package. Included from the top-level
-# CMakeLists.txt after the brlwin32 target exists.
+# CMakeLists.txt after the brlwin32 and brlcheck targets exist.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -46,7 +46,8 @@ add_custom_command(OUTPUT ${BRLWIN32_MSVC_IMPLIB}
     COMMENT "Making the MSVC import library brlwin32.lib")
 add_custom_target(brlwin32_msvc_implib ALL DEPENDS ${BRLWIN32_MSVC_IMPLIB})
 
-install(TARGETS brlwin32
+# brlcheck.exe sits next to the DLL: a display owner runs it from there.
+install(TARGETS brlwin32 brlcheck
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES include/brlwin32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

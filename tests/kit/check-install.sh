@@ -14,7 +14,8 @@ fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")"
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
 
-expected="bin/brlwin32.dll
+expected="bin/brlcheck.exe
+bin/brlwin32.dll
 include/brlwin32.h
 lib/brlwin32.lib
 lib/cmake/brlwin32/brlwin32Config.cmake

@@ -25,7 +25,7 @@ failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
 a=$work/a/$arch_name b=$work/second-build-b/$arch_name
-for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a; do
+for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a tools/brlcheck/brlcheck.exe; do
     ha=$(sha256sum <"$a/$f" | cut -d' ' -f1)
     hb=$(sha256sum <"$b/$f" | cut -d' ' -f1)
     echo "$f: $ha (build a)"
@@ -44,15 +44,20 @@ hb=$(sha256sum <"$zip_b" | cut -d' ' -f1)
 echo "$name.zip: $ha / $hb"
 [ "$ha" = "$hb" ] || fail "release archives differ: expected $ha, got $hb"
 
-# The PE header's time stamp and the export directory's must be 0.
+# The PE header's time stamp and the export directory's must be 0, and
+# the program's header stamp too.
 stamps=$($arch_triplet-objdump -p "$a/brlwin32.dll" | grep -E "^Time/Date" | tr '\n' ' ')
 case "$stamps" in
     "Time/Date		Thu Jan  1 00:00:00 1970 Time/Date stamp 		0 ") ;;
     *) fail "time stamps: expected 0 in PE header and export directory, got $stamps" ;;
 esac
+stamps=$($arch_triplet-objdump -p "$a/tools/brlcheck/brlcheck.exe" | grep -E "^Time/Date" | tr '\n' ' ')
+[ "$stamps" = "Time/Date		Thu Jan  1 00:00:00 1970 " ] || fail "brlcheck.exe time stamp: expected 0, got $stamps"
 
 expected="$name/LICENSE
+$name/bin/brlcheck.exe
 $name/bin/brlwin32.dll
+$name/docs/display-check.md
 $name/docs/host-guide.md
 $name/examples/c-dynamic/CMakeLists.txt
 $name/examples/c-dynamic/host.c
@@ -69,7 +74,8 @@ $expected
 got
 $got"
 # The archived files are the ones built for this architecture.
-for f in bin/brlwin32.dll:brlwin32.dll lib/brlwin32.lib:brlwin32.lib lib/libbrlwin32.dll.a:libbrlwin32.dll.a; do
+for f in bin/brlwin32.dll:brlwin32.dll bin/brlcheck.exe:tools/brlcheck/brlcheck.exe lib/brlwin32.lib:brlwin32.lib \
+         lib/libbrlwin32.dll.a:libbrlwin32.dll.a; do
     unzip -p "$zip_a" "$name/${f%%:*}" | cmp -s - "$a/${f#*:}" || fail "archived ${f%%:*} differs from the built one"
 done
 unzip -p "$zip_a" "$name/bin/brlwin32.dll" >"$work/archived-$arch_name.dll"
@@ -77,7 +83,9 @@ sh "$src/tests/dll/check-loader-rules.sh" --arch "$arch_loader" "$work/archived-
     fail "the archived DLL breaks the loader rules of $arch_name"
 unzip -p "$zip_a" "$name/lib/cmake/brlwin32/brlwin32Config.cmake" | grep -q "^set(brlwin32_ARCH $arch_name)$" ||
     fail "archived CMake package: expected brlwin32_ARCH $arch_name"
-unzip -p "$zip_a" "$name/docs/host-guide.md" | cmp -s - "$src/docs/host-guide.md" || fail "archived guide differs from docs/host-guide.md"
+for doc in host-guide.md display-check.md; do
+    unzip -p "$zip_a" "$name/docs/$doc" | cmp -s - "$src/docs/$doc" || fail "archived $doc differs from docs/$doc"
+done
 
 [ $failures -eq 0 ] && echo "two builds of $name identical"
 exit $((failures > 0))

@@ -1,9 +1,12 @@
 // The simulator's reference report (used by the end-to-end tests to say what
-// the host must hear) and the driver agree on every key and routing packet.
+// the host must hear) and the driver agree on every key and routing packet,
+// and brlcheck, taking the report apart as the host guide's key table says,
+// names the keys the packet named.
 #include <gtest/gtest.h>
 
 #include "DisplaySimulator.h"
 #include "DriverTestSupport.h"
+#include "KeyReport.h"
 
 namespace {
 
@@ -35,6 +38,17 @@ TEST_F(KeyReportReferenceTest, ReferenceAndDriverAgreeOnEveryPacket)
         reported++;
         ASSERT_EQ(1u, RecordedKeys().size()) << "packet " << Hex(p);
         EXPECT_EQ((KeyCall{ code, argument }), RecordedKeys()[0]) << "packet " << Hex(p);
+
+        // Only the four highest keys fit in a report.
+        std::vector<int> named = DisplaySimulator::KeysNamed(p);
+        named.erase(named.begin(), named.end() - std::min<long>(4, static_cast<long>(named.size())));
+        KeyReport keys(RecordedKeys()[0].code, RecordedKeys()[0].argument);
+        std::vector<int> told;
+        for (int i = 0; i < keys.Count(); ++i)
+            told.push_back(static_cast<int>(keys.Index(i)));
+        EXPECT_EQ(named, told) << "packet " << Hex(p);
+        unsigned cell = named.size() == 1 && named[0] >= 129 && named[0] <= 228 ? named[0] - 128 : 0;
+        EXPECT_EQ(cell, keys.RoutingCell()) << "packet " << Hex(p);
     }
     EXPECT_GT(reported, 2000);
 }

@@ -85,6 +85,10 @@ TEST_F(ParallelDisplayTest, CellsArriveAsStrobedBytesAndShowOnTheDisplay)
     ASSERT_EQ(2u * 47u, P().received.size());
     EXPECT_EQ("1B 42 01 02 03 04 05 FF C3 80 10",
               Hex(Bytes(P().received.begin() + 47, P().received.begin() + 58)));
+    // A refresh is a packet, but not a change of what the display shows.
+    EXPECT_EQ(1, BrlRefresh());
+    EXPECT_EQ(3, d.Count(HostStreamDecoder::Message::Cells));
+    EXPECT_EQ(2, d.CellChanges());
 }
 
 TEST_F(ParallelDisplayTest, KeyAndRoutingPacketsComeBackAsNibbles)

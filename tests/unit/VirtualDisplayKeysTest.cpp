@@ -118,6 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Table, KeyScriptLines, ::testing::Values(
     ScriptLineCase { "after 250 press q5", S::After, 0, 250, { 0x1B, 0x4B, 0x20, 0x10 }, false },
     ScriptLineCase { "after-cells 2 press 1", S::AfterCells, 2, 0, { 0x1B, 0x4B, 0x00, 0x01 }, false },
     ScriptLineCase { "after-cells 3 +500 route 5", S::AfterCells, 3, 500, { 0x1B, 0x43, 0x0A }, false },
+    ScriptLineCase { "after-change 4 +200 press y", S::AfterChange, 4, 200, { 0x1B, 0x4B, 0x01, 0x00 }, false },
     ScriptLineCase { "after-query 1 +10 route-status 2", S::AfterQuery, 1, 10, { 0x1B, 0x43, 0x01 }, false },
     ScriptLineCase { "  at 5 raw 1B 58 4B 01 00   # unknown command", S::At, 0, 5, { 0x1B, 0x58, 0x4B, 0x01, 0x00 }, false },
     ScriptLineCase { "after 1000 quit", S::After, 0, 1000, {}, true }));
@@ -149,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(Table, KeyScriptErrors, ::testing::Values(
     BadLineCase { "at 5 route-status 0", "line 1: expected a cell from 1 to 5 after 'route-status'" },
     BadLineCase { "at 5 raw 1B ZZ", "line 1: bad hex byte 'ZZ'" },
     BadLineCase { "after-cells 0 quit", "line 1: expected a count of 1 or more after 'after-cells'" },
-    BadLineCase { "after-cells 1 +x quit", "line 1: bad delay '+x'" }));
+    BadLineCase { "after-cells 1 +x quit", "line 1: bad delay '+x'" },
+    BadLineCase { "after-change 0 quit", "line 1: expected a count of 1 or more after 'after-change'" }));
 
 TEST(KeyScriptRun, StepsWaitForTheirTriggersInOrder)
 {
@@ -158,13 +160,15 @@ TEST(KeyScriptRun, StepsWaitForTheirTriggersInOrder)
     ASSERT_TRUE(script.Parse("after-query 1 press 1\n"
                              "after-cells 2 +100 press 2\n"
                              "after 50 press 3\n"
+                             "after-change 3 press 4\n"
                              "at 10 quit\n",
                              40, error))
         << error;
     KeyScript::Progress p;
-    auto due = [&](long now, int cells, int queries) {
+    auto due = [&](long now, int cells, int queries, int changes = 0) {
         p.nowMs = now;
         p.cellPackets = cells;
+        p.cellChanges = changes;
         p.queries = queries;
         const KeyScript::Step* s = script.Due(p);
         return s ? s->line : 0;
@@ -177,8 +181,10 @@ TEST(KeyScriptRun, StepsWaitForTheirTriggersInOrder)
     EXPECT_EQ(2, due(140, 2, 1));
     EXPECT_EQ(0, due(189, 2, 1));
     EXPECT_EQ(3, due(190, 2, 1));
-    EXPECT_EQ(4, due(190, 2, 1)); // its time passed long ago: runs at once
+    EXPECT_EQ(0, due(200, 9, 1, 2)); // packets enough, changes not
+    EXPECT_EQ(4, due(210, 9, 1, 3));
+    EXPECT_EQ(5, due(210, 9, 1, 3)); // its time passed long ago: runs at once
     EXPECT_TRUE(script.Done());
-    EXPECT_EQ(0, due(1000, 9, 9));
+    EXPECT_EQ(0, due(1000, 9, 9, 9));
 }
 } // namespace

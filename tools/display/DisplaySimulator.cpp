@@ -23,9 +23,8 @@ DisplaySimulator::Bytes DisplaySimulator::KeyPacket(uint8_t firstKeyByte, uint8_
 
 DisplaySimulator::Bytes DisplaySimulator::RoutingPacket(uint8_t routingByte) { return { 0x1B, 'C', routingByte }; }
 
-bool DisplaySimulator::ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_t& argument)
+std::vector<int> DisplaySimulator::KeysNamed(const Bytes& packet)
 {
-    // Keys named by the packet, in ascending order.
     std::vector<int> keys;
     if (packet.size() == 4 && packet[0] == 0x1B && packet[1] == 'K') {
         for (int bit = 4; bit >= 0; --bit) // second byte: keys 1 to 5
@@ -37,9 +36,13 @@ bool DisplaySimulator::ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_
     } else if (packet.size() == 3 && packet[0] == 0x1B && packet[1] == 'C') {
         int r = packet[2];
         keys.push_back(r < 6 ? 61 + r : (r + 123) % 256);
-    } else {
-        return false;
     }
+    return keys;
+}
+
+bool DisplaySimulator::ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_t& argument)
+{
+    std::vector<int> keys = KeysNamed(packet);
     keyCode = 0;
     argument = 0;
     size_t first = keys.size() > 4 ? keys.size() - 4 : 0; // only four fit
@@ -74,6 +77,7 @@ void DisplaySimulator::FromHost(const uint8_t* bytes, size_t length)
                 Send({ 0x3F, static_cast<uint8_t>(ModelCode(config.textCells)), 0x00 });
         } else if (m.kind == HostStreamDecoder::Message::Cells &&
                    m.cells.size() == cells.size()) {
+            cellChanges += m.cells != cells;
             cells = m.cells;
             cellPackets++;
         }

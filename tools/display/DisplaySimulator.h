@@ -34,6 +34,8 @@ public:
     static int ModelCode(int textCells);
     static Bytes KeyPacket(uint8_t firstKeyByte, uint8_t secondKeyByte);
     static Bytes RoutingPacket(uint8_t routingByte);
+    // The key indices a key or routing packet names, ascending.
+    static std::vector<int> KeysNamed(const Bytes& packet);
     // The report a host must get for one key or routing packet, worked out
     // from the packet's bytes; false when the packet names no key.
     static bool ReportFor(const Bytes& packet, uint32_t& keyCode, uint32_t& argument);
@@ -55,6 +57,9 @@ public:
     // Every cell the display shows: status, then text.
     const Bytes& Cells() const { return cells; }
     bool ShownAny() const { return cellPackets > 0; }
+    // Cell packets that changed what the display shows; a packet that
+    // repeats the cells (a refresh) is not one.
+    int CellChanges() const { return cellChanges; }
 
 private:
     Config config;
@@ -64,6 +69,7 @@ private:
     std::vector<HostStreamDecoder::Message> messages;
     Bytes cells;
     int cellPackets = 0;
+    int cellChanges = 0;
 };
 
 #endif

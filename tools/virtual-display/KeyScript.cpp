@@ -41,8 +41,10 @@ bool KeyScript::ParseLine(const std::string& line, int textCells, Step& step, st
         step.trigger = word == "at" ? Step::At : Step::After;
         if (!(in >> arg) || !Number(arg, step.delayMs))
             return error = "expected a time in ms after '" + word + "'", false;
-    } else if (word == "after-cells" || word == "after-query") {
-        step.trigger = word == "after-cells" ? Step::AfterCells : Step::AfterQuery;
+    } else if (word == "after-cells" || word == "after-change" || word == "after-query") {
+        step.trigger = word == "after-cells"    ? Step::AfterCells
+                       : word == "after-change" ? Step::AfterChange
+                                                : Step::AfterQuery;
         if (!(in >> arg) || !Number(arg, step.count) || step.count < 1)
             return error = "expected a count of 1 or more after '" + word + "'", false;
         std::streampos here = in.tellg();
@@ -152,8 +154,11 @@ const KeyScript::Step* KeyScript::Due(const Progress& progress)
         dueMs = lastRanMs + step.delayMs;
         break;
     case Step::AfterCells:
+    case Step::AfterChange:
     case Step::AfterQuery: {
-        int seen = step.trigger == Step::AfterCells ? progress.cellPackets : progress.queries;
+        int seen = step.trigger == Step::AfterCells    ? progress.cellPackets
+                   : step.trigger == Step::AfterChange ? progress.cellChanges
+                                                       : progress.queries;
         if (metMs < 0 && seen >= step.count)
             metMs = progress.nowMs;
         if (metMs >= 0)

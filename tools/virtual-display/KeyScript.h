@@ -12,6 +12,7 @@
 //   at <ms> ACTION                 <ms> after the display started
 //   after <ms> ACTION              <ms> after the step before
 //   after-cells <n> [+<ms>] ACTION when n cell packets have come (and <ms> more)
+//   after-change <n> [+<ms>] ACTION when the cells shown have changed n times
 //   after-query <n> [+<ms>] ACTION when n model queries have come
 //
 //   ACTION: key k1=<hex> k2=<hex> | press <keyboard letters> |
@@ -21,8 +22,8 @@
 class KeyScript {
 public:
     struct Step {
-        enum Trigger { At, After, AfterCells, AfterQuery } trigger = At;
-        int count = 0;   // AfterCells, AfterQuery
+        enum Trigger { At, After, AfterCells, AfterChange, AfterQuery } trigger = At;
+        int count = 0;   // AfterCells, AfterChange, AfterQuery
         int delayMs = 0; // At: the time; After and the others: the extra wait
         bool quit = false;
         std::vector<uint8_t> bytes; // what to send
@@ -34,6 +35,9 @@ public:
     struct Progress {
         long nowMs = 0;
         int cellPackets = 0;
+        // Packets that changed the cells: a host that refreshes the same
+        // cells now and then sends packets at times of its own.
+        int cellChanges = 0;
         int queries = 0;
     };
 

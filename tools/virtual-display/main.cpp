@@ -304,7 +304,7 @@ int main(int argc, char** argv)
     auto start = std::chrono::steady_clock::now();
     int shownPackets = -1;
     std::vector<uint8_t> cells;
-    int packets = 0, queries = 0;
+    int packets = 0, changes = 0, queries = 0;
     bool redraw = true;
     if (live)
         std::fputs("\x1b[2J", stdout);
@@ -314,6 +314,7 @@ int main(int argc, char** argv)
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         display->With([&](const DisplaySimulator& s) {
             packets = s.Count(HostStreamDecoder::Message::Cells);
+            changes = s.CellChanges();
             queries = s.Count(HostStreamDecoder::Message::Query);
             cells = s.Cells();
             return 0;
@@ -330,6 +331,7 @@ int main(int argc, char** argv)
         KeyScript::Progress progress;
         progress.nowMs = nowMs;
         progress.cellPackets = packets;
+        progress.cellChanges = changes;
         progress.queries = queries;
         while (const KeyScript::Step* step = script.Due(progress)) {
             trace.Note("script line " + std::to_string(step->line) + ": " + step->text);
