@@ -221,7 +221,7 @@ TEST_F(FaultInjectionTest, ReadsFailingForAWhileHoldTheKeysUntilTheyWork)
 // unsigned difference of ticks.
 TEST_F(FaultInjectionTest, LostDisplayIsReleasedSoughtOnceASecondAndShownAgainByTheTimer)
 {
-    for (DWORD base : { 10000u, 0xFFFFFFFFu - 1500 }) {
+    for (DWORD base : { 10000u, 0xFFFFFFFFu - 999 }) {
         Fresh();
         FakeDevice& d = ReadyDisplay(40);
         Bytes one = { 0x01 }, two = { 0x02 }, status = { 0x05 };
