@@ -60,8 +60,9 @@ public:
     unsigned char keyStateLatched[KeyTableSize];
     int eventSent;
     // 1 from a successful BrlInit until BrlTerminate or the next BrlInit
-    // that opens a port: while it is set a port that reports its device
-    // lost is released, and BrlTimer opens portName again.
+    // that is not refused for an open port: while it is set a port that
+    // reports its device lost is released, and BrlTimer opens portName
+    // again.
     int recovery;
     // Tick count at which the port was lost or the last attempt to reopen
     // it failed.
