@@ -118,6 +118,10 @@ int EscProtocolDriver::Open(const char* name)
 {
     if (port != NULL || name == NULL)
         return 0;
+    // "auto" is a search that only BrlInit makes. Stored, it means that no
+    // display was found: a wake or a reopen has no port to try.
+    if (IsAutoName(name))
+        return 0;
     return AdoptPort(CreatePort(name), name);
 }
 

@@ -92,8 +92,10 @@ TEST_F(IdentifyTest, FailedQueryWriteSendsNothingMore)
     d.failWrites = true;
     EXPECT_EQ(0, BrlInit("COM1:38400,n,8,1", RecordKey));
     EXPECT_EQ(0, d.readCalls) << "nothing is read after a failed query";
+    EXPECT_TRUE(d.isOpen) << "a failure inside BrlInit releases nothing";
     d.failWrites = false;
     EXPECT_TRUE(d.written.empty());
+    BrlTerminate();
 }
 
 TEST_F(IdentifyTest, SilentDisplayFailsAfterTheWaitAndTheAfterQuerySequenceStillGoes)
@@ -228,7 +230,8 @@ TEST_F(CellPacketTest, WriteFailureIsTheResult)
     d.failWrites = true;
     Bytes cells(40, 0x07);
     EXPECT_EQ(0, BrlDisplay(cells.data(), 40));
-    EXPECT_EQ(0, BrlRefresh());
+    EXPECT_FALSE(d.isOpen) << "a device that refuses a write is gone: its port is released";
+    EXPECT_EQ(1, BrlRefresh()) << "no port: nothing to send";
     d.failWrites = false;
     EXPECT_EQ(1, BrlDisplay(cells.data(), 40)) << "sent cells are remembered even when the write failed";
     EXPECT_TRUE(d.written.empty());

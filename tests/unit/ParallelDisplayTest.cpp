@@ -147,6 +147,29 @@ TEST_F(ParallelDisplayTest, SleepAndWakeMakeANewPortAndResend)
     EXPECT_EQ(1, d.Count(HostStreamDecoder::Message::Cells)) << "the buffered cells, on waking";
 }
 
+// The registers cannot tell that a display has gone: the port stays as it
+// is, nothing is sought, and the display shows the cells once it is back
+// and they are sent again.
+TEST_F(ParallelDisplayTest, DetachedDisplayIsNeverLost)
+{
+    DisplaySimulator& d = Attach(40);
+    ASSERT_EQ(0x0528, BrlInit("LPT1", RecordKey));
+    P().attached = false;
+    P().onByte = nullptr;
+    Bytes text = { 0x07 };
+    EXPECT_EQ(1, BrlDisplay(text.data(), 1));
+    int queries = Double().versionQueries;
+    for (int i = 0; i < 3; ++i) {
+        Double().clock.Advance(1000);
+        BrlTimer();
+    }
+    EXPECT_EQ(queries, Double().versionQueries) << "no transport was made again";
+    P().attached = true;
+    P().onByte = [this](uint8_t byte) { display->FromHost(&byte, 1); };
+    EXPECT_EQ(1, BrlRefresh());
+    EXPECT_EQ(0x07, d.Cells()[5]) << "the same port object carries the cells";
+}
+
 TEST_F(ParallelDisplayTest, NothingAttachedFailsInitAfterItsTimeout)
 {
     P().attached = false; // status and control read all ones

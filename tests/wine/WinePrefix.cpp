@@ -183,7 +183,20 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
         line("if errorlevel 1 exit /b 1");
     };
     line("@echo off");
-    for (const auto& port : options.comPorts)
+    // Wine maps COM1 to COM4 to the machine's /dev/ttyS* by itself, where a
+    // program that tries every port (BrlInit("auto")) would reach real
+    // hardware. Those not asked for are pinned to paths in the work
+    // directory, absent until a test puts a pty there.
+    auto ports = options.comPorts;
+    for (int n = 1; n <= PinnedComPorts; ++n) {
+        std::string name = "COM" + std::to_string(n);
+        bool asked = false;
+        for (const auto& port : options.comPorts)
+            asked = asked || port.first == name;
+        if (!asked)
+            ports.push_back({ name, LinkFor(name) });
+    }
+    for (const auto& port : ports)
         step("reg add " + BatchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
              BatchQuote(port.second) + " /f");
     for (const auto& app : options.appVersions)

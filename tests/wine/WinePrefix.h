@@ -1,7 +1,9 @@
 // A private Wine prefix for the tests, the kit's checks and the benchmarks:
 // 32-bit or 64-bit, with COM ports mapped to Linux paths (ptys or links to
 // them), Windows versions reported to programs by file name, and optionally
-// the stand-in kernel device installed as a service.
+// the stand-in kernel device installed as a service. COM1 to COM4, which
+// Wine would map to the machine's /dev/ttyS*, are always mapped to paths in
+// the work directory (LinkFor) unless the options map them elsewhere.
 //
 //   WinePrefix::Options o;
 //   o.arch = WinePrefix::Arch::X64;
@@ -83,7 +85,8 @@ public:
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
     static int Wait(pid_t pid, int timeoutMs);
 
-    // The Linux path that a COM port of the options is mapped to.
+    // The Linux path that a COM port of the options, or a pinned one, is
+    // mapped to.
     std::string LinkFor(const std::string& comPort) const;
     const std::string& Dir() const { return dir; }
     const std::string& WorkDir() const { return work; }
@@ -95,6 +98,8 @@ public:
     static std::string WindowsPath(const std::string& linuxPath);
 
 private:
+    enum { PinnedComPorts = 4 };
+
     bool WriteSetupScript(const std::string& path) const;
 
     std::string dir;
