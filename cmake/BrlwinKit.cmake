@@ -67,9 +67,10 @@ configure_package_config_file(cmake/brlwin32Config.cmake.in
     INSTALL_DESTINATION ${BRLWIN32_CMAKE_DIR}
     PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
 # The exports change only with the major version: a host built against 1.x
-# works with any later 1.x. The version file takes any pointer size: the
-# package itself refuses a host of the other one, and says why, where a
-# version file could only skip the kit without a reason.
+# works with any later 1.x. The version file takes any processor: the
+# package itself refuses a host of another one, and says why, where a
+# version file could only skip the kit without a reason (and could compare
+# only the pointer size, which x64 and ARM64 share).
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake
     COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${PROJECT_BINARY_DIR}/brlwin32Config.cmake ${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake
