@@ -10,6 +10,7 @@ namespace {
 enum {
     StatusCells = 5,
     MaxCells = 128,
+    MaxTextCells = 80,
     FirstPort = 1,
     LastPort = 256,
     PollMs = 20,
@@ -63,7 +64,7 @@ void AddOutcome(Text& text, const char* call, DWORD sinceMs)
 } // namespace
 
 DisplayCheck::DisplayCheck(const CheckOptions& checkOptions, Transcript& checkTranscript)
-    : options(checkOptions), transcript(checkTranscript), statusCells(0), textCells(0), failures(0), withoutKey(0),
+    : options(checkOptions), transcript(checkTranscript), textCells(0), failures(0), withoutKey(0),
       dllExamined(false), displayFound(false)
 {
     dllPath[0] = '\0';
@@ -96,22 +97,22 @@ int DisplayCheck::Run(const char* commandLine)
     if (!CheckDll())
         return Finish(Stopping() ? Interrupted : DllUnusable, commandLine);
 
-    Outcome found = FindDisplay();
-    if (found == Ok) {
-        Outcome o = Patterns();
-        if (o != Stopped)
-            o = KeyTest();
-        if (o != Stopped)
-            o = SleepAndWake();
-        if (o != Stopped && options.unplug)
-            o = Unplug();
-        found = o == Stopped ? Stopped : found;
-    } else if (found == Failed) {
+    // Each step records its own outcome; here only Ctrl+C ends the run.
+    Outcome last = FindDisplay();
+    if (last == Ok) {
+        last = Patterns();
+        if (last != Stopped)
+            last = KeyTest();
+        if (last != Stopped)
+            last = SleepAndWake();
+        if (last != Stopped && options.unplug)
+            last = Unplug();
+    } else if (last == Failed) {
         transcript.Say("The other steps need a display, so they are left out.");
     }
-    if (found != Stopped)
-        found = TerminateDisplay();
-    if (found == Stopped || Stopping()) {
+    if (last != Stopped)
+        last = TerminateDisplay();
+    if (last == Stopped || Stopping()) {
         // Whatever step was running, the display is let go before the end.
         dll.Terminate();
         return Finish(Interrupted, commandLine);
@@ -323,13 +324,22 @@ DisplayCheck::Outcome DisplayCheck::ScanPorts()
         transcript.Record(line);
         return Count(Failed);
     }
-    statusCells = found >> 8;
-    textCells = found & 0xFF;
+    TakeCounts(found);
     line.Add(portName).Add(", ");
-    AddCells(line, statusCells, textCells);
+    AddCells(line, found >> 8, found & 0xFF);
     line.Add(", found in ").Seconds(GetTickCount() - start).Add(": ok");
     transcript.Record(line);
     return CheckAuto(found);
+}
+
+void DisplayCheck::TakeCounts(int cells)
+{
+    // The counts are shown as the DLL gave them; the cells brlcheck builds
+    // stop at the most any display of the family has, whatever a DLL says.
+    // There are always 5 status cells.
+    textCells = cells & 0xFF;
+    if (textCells > MaxTextCells)
+        textCells = MaxTextCells;
 }
 
 DisplayCheck::Outcome DisplayCheck::CheckAuto(int found)
@@ -383,17 +393,18 @@ DisplayCheck::Outcome DisplayCheck::OpenNamedPort()
     intro.Add("Opening the display on ").Add(portName).Add(" with BrlInit; a display answers within 2 seconds.");
     transcript.Say(intro);
     DWORD start = GetTickCount();
-    int cells = dll.Init(portName, BrailleDll::OnKey);
+    // The name as given, whatever its length: what BrlInit makes of it is
+    // part of the check.
+    int cells = dll.Init(options.port, BrailleDll::OnKey);
     DWORD took = GetTickCount() - start;
     if (Stopping())
         return Stopped;
     Text line;
     line.Add("display: ");
     if (cells != 0) {
-        statusCells = cells >> 8;
-        textCells = cells & 0xFF;
+        TakeCounts(cells);
         line.Add(portName).Add(", ");
-        AddCells(line, statusCells, textCells);
+        AddCells(line, cells >> 8, cells & 0xFF);
         line.Add(", found in ").Seconds(took).Add(": ok");
         transcript.Record(line);
         return Ok;

@@ -46,6 +46,8 @@ private:
     Outcome ScanPorts();
     Outcome OpenNamedPort();
     Outcome CheckAuto(int found);
+    // The text cells of a BrlInit result.
+    void TakeCounts(int cells);
     Outcome Pattern(const char* name, const char* description, const unsigned char* status,
                     const unsigned char* text);
     Outcome Patterns();
@@ -85,9 +87,9 @@ private:
     BrailleDll dll;
     DllFile dllFile;
     char dllPath[MAX_PATH];
-    // The name the display was opened with: the one given, or COMn found.
+    // The port for the lines and the checks of the port: the name given
+    // (cut to fit), or the COMn the scan found.
     char portName[96];
-    int statusCells;
     int textCells;
     int failures;
     int withoutKey;
