@@ -114,8 +114,8 @@ const char* const UsageText[] = {
     "  --keys SECONDS  how long the key test lasts; 30 without it, 0 skips it",
     "  --unplug        also check that the display comes back after its cable is pulled out and plugged in",
     "SECONDS is a whole number from 0 to 86400.",
-    "Exit status: 0 every step passed; 1 a step failed or no display was found; 2 bad usage; 3 the DLL is"
-    " missing, cannot be loaded or is for another processor; 4 the report cannot be written; 130 Ctrl+C.",
+    "Exit status: 0 every step passed; 1 a step failed or no display was found; 2 bad usage;",
+    "3 the DLL is missing, cannot be loaded or is for another processor; 4 the report cannot be written; 130 Ctrl+C.",
     0,
 };
 

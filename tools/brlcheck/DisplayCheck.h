@@ -65,7 +65,7 @@ private:
     Outcome Count(Outcome outcome);
     // Shows these cells; false, with a FAILED line for the step, when a
     // call returns 0.
-    bool Show(const char* step, const unsigned char* status, const char* line);
+    bool Show(const char* step, const unsigned char* status, const char* text);
     bool Show(const char* step, const unsigned char* status, const unsigned char* text);
     // Polls BrlTimer every 20 ms until a key comes or limitMs pass;
     // refreshes the display once a second, which shows the cells again on a

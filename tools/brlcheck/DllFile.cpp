@@ -90,7 +90,7 @@ void DllFile::ReadVersion(const char* path)
         return;
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)); // RT_VERSION
     HGLOBAL loaded = found != NULL ? LoadResource(module, found) : NULL;
-    const unsigned char* block = loaded != NULL ? (const unsigned char*)LockResource(loaded) : NULL;
+    const unsigned char* block = loaded != NULL ? static_cast<const unsigned char*>(LockResource(loaded)) : NULL;
     if (block != NULL)
         hasVersion = FixedFileVersion(block, SizeofResource(module, found), versionHigh, versionLow);
     FreeLibrary(module);
@@ -107,9 +107,9 @@ void DllFile::AddVersion(Text& text) const
         text.Add('.').Number(versionLow & 0xFFFF);
 }
 
-const char* DllFile::MachineName(WORD word)
+const char* DllFile::MachineName(WORD machineWord)
 {
-    switch (word) {
+    switch (machineWord) {
     case MachineX86: return "x86";
     case MachineX64: return "x64";
     case MachineArm64: return "ARM64";
@@ -117,9 +117,9 @@ const char* DllFile::MachineName(WORD word)
     }
 }
 
-const char* DllFile::KitName(WORD word)
+const char* DllFile::KitName(WORD machineWord)
 {
-    switch (word) {
+    switch (machineWord) {
     case MachineX86: return "win32";
     case MachineX64: return "win64";
     case MachineArm64: return "winarm64";

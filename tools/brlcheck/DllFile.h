@@ -26,9 +26,9 @@ public:
 
     // The names of a machine word of the PE header: x86, x64, ARM64; null
     // for any other.
-    static const char* MachineName(WORD machine);
+    static const char* MachineName(WORD machineWord);
     // The kit that holds a DLL and a brlcheck.exe for that machine.
-    static const char* KitName(WORD machine);
+    static const char* KitName(WORD machineWord);
     // The machine this program was built for.
     static WORD ProcessMachine();
 
