@@ -745,7 +745,8 @@ DisplayCheck::Outcome DisplayCheck::TerminateDisplay()
     Text line;
     line.Add("terminate: BrlTerminate returned");
     unsigned number = displayFound || options.port != NULL ? SerialNumber(portName) : 0;
-    if (number != 0 && Probe(number) == InUse) {
+    PortState state = number != 0 ? Probe(number) : Absent;
+    if (state == InUse) {
         // On Windows a serial port opens for one program at a time.
         Text failed;
         failed.Add("terminate: FAILED: ");
@@ -754,7 +755,9 @@ DisplayCheck::Outcome DisplayCheck::TerminateDisplay()
         transcript.Record(failed);
         return Count(Failed);
     }
-    if (number != 0) {
+    // A port that has gone with its display, or was never there, is not
+    // called free.
+    if (state == Present) {
         line.Add(", ");
         AddPortName(line, number);
         line.Add(" is free");
