@@ -7,8 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <chrono>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "ComputerBraille.h"
