@@ -5,10 +5,10 @@
 // display owner meets ends with the right line and exit status.
 #include <signal.h>
 
-#include <filesystem>
-#include <fstream>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <thread>
 
