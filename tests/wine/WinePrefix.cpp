@@ -233,7 +233,11 @@ bool WinePrefix::Prepare(std::string& error)
         error = "cannot create " + work + " or the parent of " + dir;
         return false;
     }
+    // The log holds the last preparation only: the many short test programs
+    // that share a prefix prepare it anew, and a server that Wine started
+    // for one of its steps writes its whole object list here when it stops.
     std::string log = work + "/wine-setup.log";
+    std::ofstream(log, std::ios::trunc).close();
     auto step = [&](const std::vector<std::string>& argv, const char* what) {
         if (Run(argv, log, options.stepTimeoutMs) == 0)
             return true;
@@ -266,8 +270,9 @@ bool WinePrefix::Prepare(std::string& error)
     }
     // One persistent server (a server already running says so and fails,
     // which is as good); the first program starts Wine's own services, and
-    // it is better that this one, with no pipes of ours, does.
-    Run({ "wineserver", "-p" }, log, 30000);
+    // it is better that this one, with no pipes of ours, does. Its output is
+    // the object list it prints when it stops, megabytes of no use here.
+    Run({ "wineserver", "-p" }, "/dev/null", 30000);
     if (!step({ "cmd", "/c", "exit" }, "wine cmd /c exit"))
         return false;
     return !service || step({ "net", "start", options.service.name }, "net start");
