@@ -81,66 +81,12 @@ TEST_F(PortSelectionTest, FirstLetterAndFamilyPickTheTransport)
     }
 }
 
-TEST_F(PortSelectionTest, NtFamilyNeverTouchesTheRegisters)
-{
-    Double().platformId = VER_PLATFORM_WIN32_NT;
-    FakeDevice* device = Double().Find("\\\\.\\QZPAR1");
-    win32double::AnswerQueryWith(*device, ModelReply(40));
-    EXPECT_EQ(0x0528, BrlInit("LPT1", RecordKey));
-    device->Send({ 0x1B, 0x4B, 0x00, 0x10 });
-    BrlTimer();
-    BrlTerminate();
-    EXPECT_TRUE(ParallelPortDouble::Get().accesses.empty());
-    ASSERT_LE(5u, device->written.size());
-    EXPECT_EQ("1B 3F 1B 49 00", Hex(Bytes(device->written.begin(), device->written.begin() + 5)));
-    ASSERT_EQ(1u, RecordedKeys().size());
-    EXPECT_EQ((KeyCall{ 0x80000005u, 0 }), RecordedKeys()[0]);
-    EXPECT_EQ(1u, device->ioctls.size());
-    EXPECT_EQ(1, device->closeCount);
-}
-
 TEST_F(PortSelectionTest, Win9xFamilyNeverOpensTheKernelDevice)
 {
     Double().platformId = VER_PLATFORM_WIN32_WINDOWS;
     EXPECT_EQ(1, driver->Open("LPT1"));
     EXPECT_TRUE(Double().openedNames.empty());
     EXPECT_FALSE(ParallelPortDouble::Get().accesses.empty());
-}
-
-TEST_F(PortSelectionTest, FailedVersionQueryCreatesNothing)
-{
-    Double().failVersionQuery = true;
-    EXPECT_EQ(0, BrlInit("LPT1", RecordKey));
-    EXPECT_EQ(nullptr, driver->port);
-    EXPECT_EQ(1, Double().versionQueries);
-    EXPECT_TRUE(Double().openedNames.empty());
-    EXPECT_TRUE(ParallelPortDouble::Get().accesses.empty());
-}
-
-TEST_F(PortSelectionTest, FailedOpenDestroysTheTransport)
-{
-    Double().platformId = VER_PLATFORM_WIN32_NT;
-    EXPECT_EQ(0, BrlInit("LPT9", RecordKey));
-    EXPECT_EQ(nullptr, driver->port);
-    EXPECT_EQ("\\\\.\\QZPAR9", Double().openedNames.back());
-    EXPECT_EQ(0, BrlInit("COM7", RecordKey));
-    EXPECT_EQ(nullptr, driver->port);
-    EXPECT_EQ(0, Double().openHandles);
-}
-
-TEST_F(PortSelectionTest, ModeStringNoLongerSetsTheLine)
-{
-    FakeDevice* d = Double().Find("COM1");
-    win32double::AnswerQueryWith(*d, ModelReply(40));
-    EXPECT_EQ(0x0528, BrlInit("COM1:9600,n,8,1", RecordKey));
-    EXPECT_EQ("COM1", Double().openedNames.back());
-    EXPECT_EQ("", Double().lastCommDefinition) << "BuildCommDCBA is not asked";
-    EXPECT_EQ(38400u, d->dcb.BaudRate);
-    EXPECT_EQ(8, d->dcb.ByteSize);
-    EXPECT_EQ(NOPARITY, d->dcb.Parity);
-    EXPECT_EQ(ONESTOPBIT, d->dcb.StopBits);
-    EXPECT_EQ(1u, d->dcb.fOutxCtsFlow);
-    EXPECT_EQ(static_cast<DWORD>(RTS_CONTROL_ENABLE), d->dcb.fRtsControl);
 }
 
 TEST_F(PortSelectionTest, NullNameOpensNothing)
