@@ -47,6 +47,22 @@ const std::vector<Machine>& Machines()
           { { UC_X86_REG_RCX, "rcx" }, { UC_X86_REG_RDX, "rdx" }, { UC_X86_REG_R8, "r8" }, { UC_X86_REG_R9, "r9" },
             { UC_X86_REG_R10, "r10" }, { UC_X86_REG_R11, "r11" } },
           -1, true },
+        { "arm64", 0xAA64, 8, UC_ARCH_ARM64, UC_MODE_ARM, { UC_ARM64_REG_PC, "pc" }, { UC_ARM64_REG_SP, "sp" },
+          UC_ARM64_REG_X0,
+          { UC_ARM64_REG_X0, UC_ARM64_REG_X1, UC_ARM64_REG_X2, UC_ARM64_REG_X3, UC_ARM64_REG_X4, UC_ARM64_REG_X5,
+            UC_ARM64_REG_X6, UC_ARM64_REG_X7 },
+          0, UC_ARM64_REG_X30, 16, false,
+          { { UC_ARM64_REG_X19, "x19" }, { UC_ARM64_REG_X20, "x20" }, { UC_ARM64_REG_X21, "x21" }, { UC_ARM64_REG_X22, "x22" },
+            { UC_ARM64_REG_X23, "x23" }, { UC_ARM64_REG_X24, "x24" }, { UC_ARM64_REG_X25, "x25" }, { UC_ARM64_REG_X26, "x26" },
+            { UC_ARM64_REG_X27, "x27" }, { UC_ARM64_REG_X28, "x28" }, { UC_ARM64_REG_X29, "x29" }, { UC_ARM64_REG_D8, "d8" },
+            { UC_ARM64_REG_D9, "d9" }, { UC_ARM64_REG_D10, "d10" }, { UC_ARM64_REG_D11, "d11" }, { UC_ARM64_REG_D12, "d12" },
+            { UC_ARM64_REG_D13, "d13" }, { UC_ARM64_REG_D14, "d14" }, { UC_ARM64_REG_D15, "d15" } },
+          { { UC_ARM64_REG_X1, "x1" }, { UC_ARM64_REG_X2, "x2" }, { UC_ARM64_REG_X3, "x3" }, { UC_ARM64_REG_X4, "x4" },
+            { UC_ARM64_REG_X5, "x5" }, { UC_ARM64_REG_X6, "x6" }, { UC_ARM64_REG_X7, "x7" }, { UC_ARM64_REG_X8, "x8" },
+            { UC_ARM64_REG_X9, "x9" }, { UC_ARM64_REG_X10, "x10" }, { UC_ARM64_REG_X11, "x11" }, { UC_ARM64_REG_X12, "x12" },
+            { UC_ARM64_REG_X13, "x13" }, { UC_ARM64_REG_X14, "x14" }, { UC_ARM64_REG_X15, "x15" }, { UC_ARM64_REG_X16, "x16" },
+            { UC_ARM64_REG_X17, "x17" } },
+          UC_ARM64_REG_X18, false },
     };
     return table;
 }
@@ -86,6 +102,9 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
     Bytes laid = image.Layout();
 
     const uint64_t delta = base - image.imageBase;
+    if (delta != 0 && image.relocations.empty())
+        throw LoadError("the DLL has no base relocations: it can load only at its preferred base " +
+                        Hex(image.imageBase, machine.pointerSize));
     for (uint32_t rva : image.relocations) {
         uint64_t value = 0;
         std::copy_n(&laid[rva], machine.pointerSize, reinterpret_cast<uint8_t*>(&value));
@@ -135,6 +154,7 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
                      } });
     uc_hook hook;
     uc_hook_add(uc, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalidMemory), this, 1, 0);
+    uc_hook_add(uc, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(OnBlock), this, 1, 0);
     if (machine.arch == UC_ARCH_X86) {
         uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(OnIn), this, 1, 0, UC_X86_INS_IN);
         uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(OnOut), this, 1, 0, UC_X86_INS_OUT);
@@ -192,6 +212,8 @@ uint64_t EmulatedDll::Call(const std::string& what, uint64_t function, const std
     const Machine& m = machine;
     const unsigned ps = m.pointerSize;
     uint64_t top = calls.empty() ? StackBase + StackSize : Reg(m.sp.id) - 256;
+    if (calls.empty())
+        blocks = 0;
     calls.push_back(what);
 
     size_t inRegisters = std::min(arguments.size(), m.argumentRegisters.size());
@@ -281,7 +303,7 @@ void EmulatedDll::Serve(const Stub& stub)
         SetReg(m.result, result);
         for (size_t i = 0; i < m.volatiles.size(); ++i)
             if (m.volatiles[i].id != m.result)
-                SetReg(m.volatiles[i].id, (ps == 8 ? 0xDEAD00000000u : 0xDEAD0000u) + 16 * i);
+                SetReg(m.volatiles[i].id, Poison(i));
         if (m.linkRegister < 0) {
             uint64_t back = ReadWord(sp);
             SetReg(m.sp.id, sp + ps + (m.winapiPopsArguments ? (stub.arguments - inRegisters) * ps : 0));
@@ -317,6 +339,8 @@ std::string EmulatedDll::DescribeStop(uc_err error, uint64_t pc) const
                            " of " + std::to_string(fault.size) + " bytes at " + Hex(fault.address, ps);
         if (fault.address >= TebAddress && fault.address < TebAddress + 0x2000)
             text += " (the TEB)";
+        if (fault.address - Poison(0) < 16 * (machine.volatiles.size() + 1))
+            text += " (a volatile register's value after a KERNEL32 call, which the DLL took to survive it)";
         if (machine.segmentPrefixes && fault.type != UC_MEM_FETCH_UNMAPPED) {
             uint8_t code[15] = {};
             uc_mem_read(uc, pc, code, sizeof code);
@@ -338,12 +362,29 @@ std::string EmulatedDll::DescribeStop(uc_err error, uint64_t pc) const
     return std::string("emulation stopped (") + uc_strerror(error) + ") at " + Where(pc);
 }
 
+// What a trap leaves in the volatile registers: addresses that are never
+// mapped, so that a DLL relying on one faults where it uses it.
+uint64_t EmulatedDll::Poison(size_t index) const
+{
+    return (machine.pointerSize == 8 ? 0xDEAD00000000u : 0xDEAD0000u) + 16 * index;
+}
+
 std::string EmulatedDll::Where(uint64_t address) const
 {
     std::string text = Hex(address, machine.pointerSize);
     if (address >= base && address < base + imageSize)
         text += " (RVA " + Hex(address - base) + ")";
     return text;
+}
+
+// A call that runs this many basic blocks is taken for one that never
+// returns: the longest the driver makes, BrlInit's 2000 ms wait on the tick
+// clock, runs some thousands.
+void EmulatedDll::OnBlock(uc_engine*, uint64_t, uint32_t, void* self)
+{
+    auto* dll = static_cast<EmulatedDll*>(self);
+    if (++dll->blocks == 20000000)
+        dll->Fail("20 million blocks without a return: a loop that does not end");
 }
 
 bool EmulatedDll::OnInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self)

@@ -117,7 +117,9 @@ private:
     uint64_t ReadWord(uint64_t address);
     void WriteWord(uint64_t address, uint64_t value);
     std::string Where(uint64_t address) const;
+    uint64_t Poison(size_t index) const;
 
+    static void OnBlock(uc_engine*, uint64_t, uint32_t, void* self);
     static bool OnInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self);
     static uint32_t OnIn(uc_engine*, uint32_t port, int size, void* self);
     static void OnOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self);
@@ -130,6 +132,7 @@ private:
     Report report;
     Fault fault;
     bool broken = false;
+    uint64_t blocks = 0; // run by the outermost call in progress
 };
 
 } // namespace emu

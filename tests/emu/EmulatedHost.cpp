@@ -36,6 +36,7 @@ Bytes EmulatedHost::FileBytes(const std::string& path)
 void EmulatedHost::Attach()
 {
     Detach();
+    broken = false;
     try {
         const PeImage& image = Image(path);
         // Well away from the preferred base, and above 4 GB for a 64-bit DLL.
@@ -61,8 +62,9 @@ void EmulatedHost::Attach()
 
 void EmulatedHost::Detach()
 {
-    if (dll && !dll->Broken() && !dll->CallEntry(0))
+    if (dll && !dll->Broken() && !dll->CallEntry(0) && !dll->Broken())
         ADD_FAILURE() << path << ": DllMain failed to detach";
+    broken = Broken();
     dll.reset();
 }
 

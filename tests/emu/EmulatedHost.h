@@ -37,6 +37,7 @@ public:
     int Refresh() override { return Call("BrlRefresh", {}); }
     int Sleep(int flag) override { return Call("BrlSleep", { uint64_t(int64_t(flag)) }); }
     int Timer() override { return Call("BrlTimer", {}); }
+    bool Broken() const override { return broken || (dll && dll->Broken()); }
 
 private:
     int Call(const char* name, const std::vector<uint64_t>& arguments);
@@ -46,6 +47,7 @@ private:
     bool elsewhere;
     std::unique_ptr<EmulatedDll> dll;
     KeyCallback callback = nullptr;
+    bool broken = false;
 };
 
 } // namespace emu

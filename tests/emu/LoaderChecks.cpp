@@ -105,43 +105,89 @@ void RefusesImportsBeyondTheDriversOwn(const std::string& path)
     }
 }
 
-// BrlClear's first bytes replaced by a few instructions that break one rule
-// each: the report names what broke, the address and the export.
+struct Patch {
+    const char* what;
+    Bytes code;
+    std::vector<std::string> report; // empty: no report
+};
+
+Bytes Le32(uint64_t v) { return { uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24) }; }
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// Instructions for BrlClear's first bytes, each breaking one rule, and what
+// the report must say; code at the image's preferred base.
+std::vector<Patch> Patches(const PeImage& image)
+{
+    const uint32_t clear = image.exports.at("BrlClear");
+    const uint64_t at = image.imageBase + clear;
+    uint32_t tick = 0; // GetTickCount's slot in the import address table
+    for (const auto& import : image.imports)
+        if (import.name == "GetTickCount")
+            tick = import.slotRva;
+    const std::string code = "protected write of 1 bytes at " + Hex(at, image.pointerSize);
+    switch (image.machine) {
+    case 0x014C:
+        return {
+            { "reads the TEB", { 0x64, 0xA1, 0x18, 0, 0, 0, 0xC3 },
+              { "unmapped read of 4 bytes at 0x00000018 through fs:, where Windows keeps the TEB" } },
+            { "writes its own code", Join({ { 0xC6, 0x05 }, Le32(at), { 0x00, 0xC3 } }), { code } },
+            { "removes 8 bytes of arguments", { 0xC2, 0x08, 0x00 }, { "esp moved by 12 bytes across the call, expected 4" } },
+            { "overwrites ebx", { 0x31, 0xDB, 0xC3 }, { "ebx is not preserved" } },
+            // x86 asks only 4-byte alignment, which a call keeps.
+            { "calls KERNEL32 with the stack as it came", Join({ { 0xFF, 0x15 }, Le32(image.imageBase + tick), { 0xC3 } }), {} },
+        };
+    case 0x8664:
+        return {
+            { "reads the TEB", { 0x65, 0x48, 0x8B, 0x04, 0x25, 0x30, 0, 0, 0, 0xC3 },
+              { "unmapped read of 8 bytes at 0x0000000000000030 through gs:, where Windows keeps the TEB" } },
+            { "writes its own code", { 0xC6, 0x05, 0xF9, 0xFF, 0xFF, 0xFF, 0x00, 0xC3 }, { code } },
+            { "removes 8 bytes of arguments", { 0xC2, 0x08, 0x00 }, { "rsp moved by 16 bytes across the call, expected 8" } },
+            { "overwrites rbx", { 0x31, 0xDB, 0xC3 }, { "rbx is not preserved" } },
+            { "calls KERNEL32 with the stack as it came", Join({ { 0xFF, 0x15 }, Le32(tick - (clear + 6)), { 0xC3 } }),
+              { "calling GetTickCount: rsp is", "not aligned to 16 bytes" } },
+        };
+    case 0xAA64: {
+        auto words = [](std::initializer_list<uint32_t> w) {
+            Bytes b;
+            for (uint32_t v : w)
+                b = Join({ b, Le32(v) });
+            return b;
+        };
+        const uint32_t ret = 0xD65F03C0;
+        return {
+            { "reads the TEB", words({ 0xF9401A40, ret }), // ldr x0, [x18, #0x30]
+              { "unmapped read of 8 bytes at 0x000000007FFD0030 (the TEB)" } },
+            { "writes its own code", words({ 0x10000000, 0x3900001F, ret }), { code } }, // adr x0, .; strb wzr, [x0]
+            { "removes 16 bytes of stack", words({ 0x910043FF, ret }), { "sp moved by 16 bytes across the call, expected 0" } },
+            { "overwrites x19", words({ 0xD2800013, ret }), { "x19 is not preserved" } },
+            // sub sp, sp, #8; ldr x16, slot; ldr x16, [x16]; blr x16
+            { "calls KERNEL32 with the stack 8 bytes down",
+              Join({ words({ 0xD10023FF, 0x58000070, 0xF9400210, 0xD63F0200 }), Le32(image.imageBase + tick),
+                    Le32((image.imageBase + tick) >> 32) }),
+              { "calling GetTickCount: sp is", "not aligned to 16 bytes" } },
+        };
+    }
+    default:
+        ADD_FAILURE() << "no instructions for machine " << Hex(image.machine, 2) << ": add them here";
+        return {};
+    }
+}
+
+// A few instructions patched into BrlClear break one rule each: the report
+// names what broke, the address and the export, and the DLL runs no more.
 void ReportsGuestFaultsWithTheExportInProgress(const std::string& path)
 {
     const Bytes good = EmulatedHost::FileBytes(path);
     const PeImage& image = EmulatedHost::Image(path);
-    const bool wide = image.pointerSize == 8;
     const uint32_t clear = image.exports.at("BrlClear");
-    const uint64_t at = image.imageBase + clear;
-    uint32_t tickSlot = 0;
-    for (const auto& import : image.imports)
-        if (import.name == "GetTickCount")
-            tickSlot = import.slotRva;
-    auto le32 = [](uint64_t v) { return Bytes{ uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24) }; };
-    auto join = [](Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; };
-    const std::string ps = wide ? "rsp" : "esp";
-    const struct {
-        const char* what;
-        Bytes code;
-        std::vector<std::string> report; // empty: no report
-    } rows[] = {
-        { "reads the TEB",
-          wide ? Bytes{ 0x65, 0x48, 0x8B, 0x04, 0x25, 0x30, 0, 0, 0, 0xC3 } : Bytes{ 0x64, 0xA1, 0x18, 0, 0, 0, 0xC3 },
-          { "unmapped read of " + std::to_string(image.pointerSize) + " bytes at " + Hex(wide ? 0x30 : 0x18, image.pointerSize) +
-            (wide ? " through gs:" : " through fs:") + ", where Windows keeps the TEB" } },
-        { "writes its own code",
-          wide ? Bytes{ 0xC6, 0x05, 0xF9, 0xFF, 0xFF, 0xFF, 0x00, 0xC3 } : join(join({ 0xC6, 0x05 }, le32(at)), { 0x00, 0xC3 }),
-          { "protected write of 1 bytes at " + Hex(at, image.pointerSize) } },
-        { "removes 8 bytes of arguments", { 0xC2, 0x08, 0x00 },
-          { ps + " moved by " + (wide ? "16" : "12") + " bytes across the call, expected " + (wide ? "8" : "4") } },
-        { "overwrites ebx or rbx", { 0x31, 0xDB, 0xC3 }, { (wide ? "rbx" : "ebx") + std::string(" is not preserved") } },
-        // x86 needs 4-byte alignment only, which a call keeps; x64 needs 16.
-        { "calls KERNEL32 with the stack as it came",
-          join(join({ 0xFF, 0x15 }, le32(wide ? tickSlot - (clear + 6) : image.imageBase + tickSlot)), { 0xC3 }),
-          wide ? std::vector<std::string>{ "calling GetTickCount: rsp is", "not aligned to 16 bytes" } : std::vector<std::string>{} },
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : Patches(image)) {
         win32double::Win32Double::Get().Reset();
         Bytes bytes = good;
         std::copy(row.code.begin(), row.code.end(), bytes.begin() + image.FileOffset(clear, uint32_t(row.code.size())));

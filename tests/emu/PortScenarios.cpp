@@ -147,6 +147,7 @@ SCENARIO(PortSelection, FailedOpenDestroysTheTransport)
 {
     Double().platformId = VER_PLATFORM_WIN32_NT;
     EXPECT_EQ(0, host.Init("LPT9", RecordKey));
+    ASSERT_FALSE(Double().openedNames.empty());
     EXPECT_EQ("\\\\.\\QZPAR9", Double().openedNames.back());
     EXPECT_EQ(0, host.Init("COM7", RecordKey));
     EXPECT_EQ(0, Double().openHandles);
@@ -157,6 +158,7 @@ SCENARIO(PortSelection, ModeStringNoLongerSetsTheLine)
     FakeDevice* d = Double().Find("COM1");
     win32double::AnswerQueryWith(*d, ModelReply(40));
     EXPECT_EQ(0x0528, host.Init("COM1:9600,n,8,1", RecordKey));
+    ASSERT_FALSE(Double().openedNames.empty());
     EXPECT_EQ("COM1", Double().openedNames.back());
     EXPECT_EQ("", Double().lastCommDefinition) << "BuildCommDCBA is not asked";
     EXPECT_EQ(38400u, d->dcb.BaudRate);

@@ -97,6 +97,9 @@ public:
     virtual int Refresh() = 0;
     virtual int Sleep(int flag) = 0;
     virtual int Timer() = 0;
+    // The library stopped at a fault it has reported, and stays so after
+    // detaching: what it holds then proves nothing more.
+    virtual bool Broken() const { return false; }
 };
 
 class NativeHost : public Host {
@@ -135,6 +138,8 @@ protected:
     {
         host.Detach();
         OnKey() = nullptr;
+        if (host.Broken())
+            return;
         EXPECT_EQ(0, Win32Double::Get().openHandles) << "handles left open";
         EXPECT_EQ(0u, Win32Double::Get().heap.Blocks()) << "heap blocks left allocated";
         EXPECT_EQ(0, Win32Double::Get().heap.badFrees) << "blocks freed that the heap never handed out";
