@@ -1,7 +1,6 @@
 #include "EmulatedDll.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <strings.h>
 
 #include "Kernel32Imports.h"
@@ -25,13 +24,6 @@ enum : uint64_t {
 };
 
 uint64_t AlignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
-
-std::string Hex(uint64_t value, unsigned bytes = 4)
-{
-    char text[24];
-    snprintf(text, sizeof text, "0x%0*llX", int(2 * bytes), static_cast<unsigned long long>(value));
-    return text;
-}
 
 const std::vector<Machine>& Machines()
 {
@@ -67,29 +59,20 @@ const std::vector<Machine>& Machines()
     return table;
 }
 
-} // namespace
-
-const Machine* FindMachine(uint16_t peMachine)
+const Machine& MachineOf(const PeImage& image)
 {
-    for (const auto& m : Machines())
-        if (m.peMachine == peMachine)
-            return &m;
-    return nullptr;
-}
-
-static const Machine& MachineOf(const PeImage& image)
-{
-    const Machine* m = FindMachine(image.machine);
-    if (m == nullptr) {
-        std::string known;
-        for (const auto& k : Machines())
-            known += std::string(known.empty() ? "" : ", ") + k.name + " " + Hex(k.peMachine, 2);
-        throw LoadError("machine " + Hex(image.machine, 2) + " is not one this loader runs (" + known + ")");
+    std::string known;
+    for (const auto& m : Machines()) {
+        if (m.peMachine == image.machine && m.pointerSize != image.pointerSize)
+            throw LoadError(std::string("a ") + (image.pointerSize == 4 ? "PE32" : "PE32+") + " header for " + m.name);
+        if (m.peMachine == image.machine)
+            return m;
+        known += std::string(known.empty() ? "" : ", ") + m.name + " " + Hex(m.peMachine, 2);
     }
-    if (m->pointerSize != image.pointerSize)
-        throw LoadError(std::string("a ") + (image.pointerSize == 4 ? "PE32" : "PE32+") + " header for " + m->name);
-    return *m;
+    throw LoadError("machine " + Hex(image.machine, 2) + " is not one this loader runs (" + known + ")");
 }
+
+} // namespace
 
 EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportTo)
     : machine(MachineOf(image)), base(loadBase ? loadBase : image.imageBase), report(std::move(reportTo))
@@ -130,6 +113,7 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
     uc_err error = uc_open(machine.arch, machine.mode, &uc);
     if (error != UC_ERR_OK)
         throw LoadError(std::string("cannot start the emulator: ") + uc_strerror(error));
+    engine.reset(uc);
     auto map = [&](uint64_t at, uint64_t size, uint32_t protection, void* memory = nullptr) {
         uc_err e = memory ? uc_mem_map_ptr(uc, at, size, protection, memory) : uc_mem_map(uc, at, size, protection);
         if (e != UC_ERR_OK)
@@ -161,12 +145,6 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
     }
     if (machine.tebRegister >= 0)
         SetReg(machine.tebRegister, TebAddress);
-}
-
-EmulatedDll::~EmulatedDll()
-{
-    if (uc)
-        uc_close(uc);
 }
 
 uint64_t EmulatedDll::KeyCallbackAddress() { return KeyTrap; }

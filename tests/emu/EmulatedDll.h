@@ -14,6 +14,7 @@
 #include <unicorn/unicorn.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,9 +48,6 @@ struct Machine {
     bool segmentPrefixes;               // x86 family: fs: and gs: reach the TEB
 };
 
-// Null for a machine the table does not hold.
-const Machine* FindMachine(uint16_t peMachine);
-
 // Thrown by the guest-memory functions for an address the guest has not mapped.
 struct GuestFault : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -63,7 +61,6 @@ public:
     // cannot load, an import outside the driver's KERNEL32 functions
     // included. DllMain is not called yet.
     EmulatedDll(const PeImage& image, uint64_t base, Report report);
-    ~EmulatedDll();
     EmulatedDll(const EmulatedDll&) = delete;
     EmulatedDll& operator=(const EmulatedDll&) = delete;
 
@@ -124,6 +121,10 @@ private:
     static uint32_t OnIn(uc_engine*, uint32_t port, int size, void* self);
     static void OnOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self);
 
+    struct Closer {
+        void operator()(uc_engine* engine) const { uc_close(engine); }
+    };
+    std::unique_ptr<uc_engine, Closer> engine;
     uc_engine* uc = nullptr;
     uint64_t base = 0, imageSize = 0, entry = 0;
     std::vector<std::pair<std::string, uint64_t>> exports;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -12,13 +11,6 @@
 namespace emu {
 
 namespace {
-
-std::string Hex(uint64_t value, unsigned bytes)
-{
-    char text[24];
-    snprintf(text, sizeof text, "0x%0*llX", int(2 * bytes), static_cast<unsigned long long>(value));
-    return text;
-}
 
 template <class T> void Put(Bytes& bytes, size_t at, T value) { std::memcpy(&bytes[at], &value, sizeof value); }
 

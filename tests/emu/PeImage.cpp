@@ -6,14 +6,14 @@
 
 namespace emu {
 
-namespace {
-
-std::string Hex(uint64_t value)
+std::string Hex(uint64_t value, unsigned bytes)
 {
     char text[24];
-    snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    snprintf(text, sizeof text, "0x%0*llX", int(2 * bytes), static_cast<unsigned long long>(value));
     return text;
 }
+
+namespace {
 
 // Little-endian reads from the file or the laid-out image, each checked
 // against the end of the bytes; part names what was being read.
@@ -118,7 +118,9 @@ PeImage PeImage::Parse(Bytes bytes)
         s.fileSize = file.U32(at + 16, "the section table");
         s.fileOffset = file.U32(at + 20, "the section table");
         uint32_t flags = file.U32(at + 36, "the section table");
-        s.read = flags & ScnRead, s.write = flags & ScnWrite, s.execute = flags & ScnExecute;
+        s.read = flags & ScnRead;
+        s.write = flags & ScnWrite;
+        s.execute = flags & ScnExecute;
         // Raw data is padded to the file alignment; only what fits the
         // section's pages is loaded.
         if (s.virtualSize != 0)

@@ -20,6 +20,9 @@ struct LoadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// 0x1F, or with bytes given 0x0000001F: addresses as wide as the guest's.
+std::string Hex(uint64_t value, unsigned bytes = 0);
+
 struct PeSection {
     std::string name;
     uint32_t rva, virtualSize, fileOffset, fileSize;
