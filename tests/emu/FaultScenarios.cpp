@@ -2,8 +2,6 @@
 // failure comes back as 0 (or is absorbed where the call's result has no
 // meaning), nothing is left open that the driver does not hold, and what the
 // host asked for is shown once the line works again.
-#include <climits>
-
 #include "ExportScenario.h"
 
 namespace {

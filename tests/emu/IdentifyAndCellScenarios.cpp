@@ -1,6 +1,4 @@
 // Identification of the three models and the cell packet on the wire.
-#include <climits>
-
 #include "ExportScenario.h"
 
 namespace {

@@ -1,9 +1,7 @@
 // Key and routing packets to the host's callback, a callback that calls the
 // exports again included.
-#include <climits>
-
-#include "ExportScenario.h"
 #include "DisplaySimulator.h"
+#include "ExportScenario.h"
 
 namespace {
 

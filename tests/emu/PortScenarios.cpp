@@ -1,9 +1,7 @@
 // Port selection on both Windows families, and the whole driver over the
 // parallel port's registers with a display behind the simulated port.
-#include <climits>
-
-#include "ExportScenario.h"
 #include "DisplaySimulator.h"
+#include "ExportScenario.h"
 #include "ParallelPortDouble.h"
 
 namespace {
