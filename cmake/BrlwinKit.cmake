@@ -5,18 +5,26 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # The kit is for one processor, that of the cross build: its name in the
-# release archive's name, dlltool's name of the machine, and the pointer
-# size a host must have to load the DLL.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+# release archive's name, dlltool's name of the machine, and the processor
+# a host must be built for to load the DLL, by name and by the name the
+# package compares (x86, x64, arm64).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(BRLWIN32_KIT_ARCH win32)
     set(BRLWIN32_KIT_MACHINE i386)
-    set(BRLWIN32_KIT_PROCESSOR "32-bit (x86)")
-elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(BRLWIN32_KIT_PROCESSOR "32-bit x86")
+    set(BRLWIN32_KIT_PROCESSOR_ID x86)
+elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     set(BRLWIN32_KIT_ARCH win64)
     set(BRLWIN32_KIT_MACHINE i386:x86-64)
-    set(BRLWIN32_KIT_PROCESSOR "64-bit (x64)")
+    set(BRLWIN32_KIT_PROCESSOR "64-bit x64")
+    set(BRLWIN32_KIT_PROCESSOR_ID x64)
+elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+    set(BRLWIN32_KIT_ARCH winarm64)
+    set(BRLWIN32_KIT_MACHINE arm64)
+    set(BRLWIN32_KIT_PROCESSOR "64-bit ARM64")
+    set(BRLWIN32_KIT_PROCESSOR_ID arm64)
 else()
-    message(FATAL_ERROR "brlwin32 kit: no Windows kit for pointers of ${CMAKE_SIZEOF_VOID_P} bytes")
+    message(FATAL_ERROR "brlwin32 kit: no Windows kit for the processor '${CMAKE_SYSTEM_PROCESSOR}'")
 endif()
 set(BRLWIN32_KIT_POINTER_SIZE ${CMAKE_SIZEOF_VOID_P})
 
@@ -32,7 +40,8 @@ target_sources(brlwin32 PRIVATE $<TARGET_OBJECTS:brlwin32_version>)
 target_compile_options(brlwin32 PRIVATE
     $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>
     $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=.>)
-target_link_options(brlwin32 PRIVATE -Wl,--build-id=none)
+# GNU ld writes no build id then; lld writes none anyway.
+target_link_options(brlwin32 PRIVATE $<$<C_COMPILER_ID:GNU>:-Wl,--build-id=none>)
 
 # The import library for MSVC's linker, made from the module-definition
 # file rather than from the DLL so that it names exactly the exports.
@@ -58,9 +67,10 @@ configure_package_config_file(cmake/brlwin32Config.cmake.in
     INSTALL_DESTINATION ${BRLWIN32_CMAKE_DIR}
     PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
 # The exports change only with the major version: a host built against 1.x
-# works with any later 1.x. The version file takes any pointer size: the
-# package itself refuses a host of the other one, and says why, where a
-# version file could only skip the kit without a reason.
+# works with any later 1.x. The version file takes any processor: the
+# package itself refuses a host of another one, and says why, where a
+# version file could only skip the kit without a reason (and could compare
+# only the pointer size, which x64 and ARM64 share).
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake
     COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${PROJECT_BINARY_DIR}/brlwin32Config.cmake ${PROJECT_BINARY_DIR}/brlwin32ConfigVersion.cmake

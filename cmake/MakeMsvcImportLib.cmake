@@ -1,7 +1,10 @@
 # Makes brlwin32.lib, the import library for MSVC's linker, from the
 # module-definition file. Run with cmake -P and DEF, OUT (a bare file name,
 # written to the working directory), MACHINE (dlltool's name of the
-# processor: i386 or i386:x86-64), DLLTOOL, OBJCOPY and AR set.
+# processor: i386, i386:x86-64 or arm64), DLLTOOL, OBJCOPY and AR set.
+#
+# On ARM64, DLLTOOL is LLVM's, which writes the short import members of
+# MSVC's own lib.exe, the same bytes every time, and nothing more is done.
 #
 # dlltool imports by the undecorated name the DLL exports and names the
 # symbols as MSVC does for the machine: with the leading underscore of
@@ -18,8 +21,14 @@ foreach(var DEF OUT MACHINE DLLTOOL OBJCOPY AR)
         message(FATAL_ERROR "MakeMsvcImportLib: ${var} not set")
     endif()
 endforeach()
-if(NOT MACHINE MATCHES "^(i386|i386:x86-64)$")
-    message(FATAL_ERROR "MakeMsvcImportLib: MACHINE must be i386 or i386:x86-64, got '${MACHINE}'")
+if(NOT MACHINE MATCHES "^(i386|i386:x86-64|arm64)$")
+    message(FATAL_ERROR "MakeMsvcImportLib: MACHINE must be i386, i386:x86-64 or arm64, got '${MACHINE}'")
+endif()
+
+if(MACHINE STREQUAL "arm64")
+    file(REMOVE ${OUT})
+    execute_process(COMMAND ${DLLTOOL} -m arm64 -d ${DEF} -D brlwin32.dll -l ${OUT} COMMAND_ERROR_IS_FATAL ANY)
+    return()
 endif()
 
 set(work ${OUT}.members)

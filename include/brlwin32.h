@@ -2,15 +2,15 @@
  * brlwin32.h - the interface of brlwin32.dll, a driver for refreshable
  * braille displays of the ESC protocol family on serial and parallel ports.
  *
- * Usable from C and C++, with MinGW and MSVC, in 32-bit (x86) and 64-bit
- * (x64) hosts; each loads the DLL built for its own processor. On x86 all
- * exports use the caller-cleans convention (__cdecl) and are exported by
- * undecorated name; the key callback is called with the callee-cleans
+ * Usable from C and C++, with MinGW and MSVC, in 32-bit x86, 64-bit x64
+ * and ARM64 hosts; each loads the DLL built for its own processor. On x86
+ * all exports use the caller-cleans convention (__cdecl) and are exported
+ * by undecorated name; the key callback is called with the callee-cleans
  * convention (__stdcall, the same as CALLBACK and WINAPI from <windows.h>),
  * and a callback declared with another convention corrupts the host's
- * stack. On x64 there is one calling convention: the compilers ignore both
- * keywords, and any callback of the right type is right. The callback's two
- * arguments are unsigned 32-bit values on both.
+ * stack. On x64 and ARM64 there is one calling convention: the compilers
+ * ignore both keywords, and any callback of the right type is right. The
+ * callback's two arguments are unsigned 32-bit values on all three.
  *
  * Results are 32-bit: nonzero is success, 0 is failure. The results of
  * BrlTerminate and BrlTimer carry no meaning.

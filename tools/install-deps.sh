@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages that the build, the tests and the demo need,
-# skipping everything that is already there. Safe to run again.
+# skipping everything that is already there. Safe to run again. The ARM64
+# DLL is built with clang-14, lld-14 and llvm-14 against the MinGW-w64
+# headers (mingw-w64-common).
 #
 # On a machine whose kernel runs no 32-bit programs (tools/can-run-32bit),
 # 32-bit Wine could not run, so neither the i386 architecture nor wine32 is
@@ -18,7 +20,7 @@ fi
 
 for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 \
-         g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
+         g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-common \
          wine $wine32 wine64 \
          clang-14 libclang-rt-14-dev lld-14 llvm-14 cppcheck clang-tidy libunicorn-dev \
          liblouis-dev liblouis-data pkg-config zip unzip python3; do

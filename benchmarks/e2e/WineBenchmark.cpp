@@ -1,7 +1,8 @@
 // The real DLL under Wine, driven by benchhost.exe, against the display
 // simulated on a pty mapped to COM7: BrlInit's duration, the refresh rate
-// against the 38400-baud line, key latency with a 10 ms host timer, and the
-// cost of an idle BrlTimer. All figures of one DLL come from one run.
+// against the 38400-baud line, key latency with a 10 ms host timer, the
+// cost of an idle BrlTimer, and BrlInit("auto") with the display on COM256
+// behind 255 absent ports. All figures of one DLL come from one run.
 //
 //   wine_benchmark x86|x64 [FIGURES_FILE]
 //
@@ -19,6 +20,7 @@
 // units (the offset is reported every run), so the display's time stamps
 // are taken on that clock; the measured offset is applied all the same.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -27,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -43,6 +46,9 @@
 namespace {
 
 const char* const ComPort = "COM7";
+// BrlInit("auto") tries COM1 to COM256; the display sits on the last.
+const int LastComPort = 256;
+const int AutoRounds = 7;
 const double LineBytesPerSecond = 3840.0; // 38400 baud, 10 bits a byte
 const int TextCells = 80;
 
@@ -259,11 +265,30 @@ int main(int argc, char** argv)
     WinePrefix::Options options;
     options.arch = target.arch;
     options.comPorts = { { ComPort, work + "/" + ComPort } };
+    // Every other number below COM256 names a directory, which CreateFileA
+    // does not open: an absent port, as on Windows. Wine would otherwise
+    // give the machine's own serial port the lowest free number, and the
+    // scan would send the query to it.
+    const std::string absent = work + "/absent-port";
+    std::filesystem::create_directories(absent);
+    for (int n = 1; n < LastComPort; ++n)
+        if ("COM" + std::to_string(n) != ComPort)
+            options.comPorts.push_back({ "COM" + std::to_string(n), absent });
     WinePrefix prefix(work + "/wine", work, options);
     g_prefix = &prefix;
     std::string error;
     if (!prefix.Prepare(error))
         Fail(error);
+    // Wine's registry maps COM1 to COM255 only; \\.\COM256 is found
+    // through the prefix's dosdevices link, made here while the server that
+    // read the registry runs on.
+    const std::string lastPort = "COM" + std::to_string(LastComPort);
+    const std::string lastLink = prefix.Dir() + "/dosdevices/com" + std::to_string(LastComPort);
+    unlink(lastLink.c_str());
+    if (symlink((work + "/" + lastPort).c_str(), lastLink.c_str()) != 0)
+        Fail("cannot link " + lastLink);
+    // Left a directory by a run that stopped in the scan below.
+    rmdir((work + "/" + ComPort).c_str());
 
     Figures fig;
     {
@@ -428,6 +453,48 @@ int main(int argc, char** argv)
         Do(host, "terminate");
         if (host.Quit() != 0)
             Fail("expected the host to end cleanly", &host);
+    }
+    {
+        // BrlInit("auto") against BrlInit("COM256"), the same display
+        // answering at once in all 15 bytes, so that no identification
+        // window is waited out: the difference is the scan of the 255
+        // absent ports. COM7's display is gone; its path is made a
+        // directory too, for the length of the scan.
+        const std::string com7 = work + "/" + ComPort;
+        unlink(com7.c_str());
+        mkdir(com7.c_str(), 0755);
+        DisplaySimulator::Config config;
+        config.textCells = TextCells;
+        config.reply = DisplaySimulator::Bytes(15, 0x00);
+        config.reply[0] = 0x3F;
+        config.reply[1] = static_cast<uint8_t>(DisplaySimulator::ModelCode(TextCells));
+        PtyDisplay display(config, work + "/" + lastPort);
+        HostProcess host(prefix, target.buildDir + "/benchmarks/host/benchhost.exe",
+                         WinePrefix::WindowsPath(target.buildDir + "/brlwin32.dll"));
+        std::string ready;
+        if (!host.ReadLine(ready, 60000) || ready.rfind("ready ", 0) != 0)
+            Fail("expected 'ready FREQUENCY' from the host, got '" + ready + "'", &host);
+        double nsPerTick = 1e9 / std::atof(ready.c_str() + 6);
+        std::vector<double> named, automatic;
+        for (int round = 0; round < AutoRounds; ++round)
+            for (const std::string& name : { lastPort, std::string("auto") }) {
+                auto r = Do(host, "init " + name);
+                if (r.result != 0x0550)
+                    Fail("expected BrlInit(\"" + name + "\") = 1360 (0x0550), got " + std::to_string(r.result),
+                         &host);
+                double ms = static_cast<double>(Values(r, "init-ticks", host)[0]) * nsPerTick / 1e6;
+                (name == "auto" ? automatic : named).push_back(ms);
+                Do(host, "terminate");
+            }
+        double autoMs = Percentile(automatic, 50), namedMs = Percentile(named, 50);
+        fig.Add("BrlInit(\"COM256\"), 15-byte answer, median (ms)", namedMs);
+        fig.Add("BrlInit(\"auto\"), COM1-COM255 absent, display on COM256, median (ms)", autoMs);
+        fig.Add("  the scan on top of the identification (ms)", autoMs - namedMs);
+        fig.Add("  per absent port (us)", (autoMs - namedMs) * 1000.0 / (LastComPort - 1));
+        fig.Add("  slowest BrlInit(\"auto\") of the rounds (ms)", Percentile(automatic, 100));
+        if (host.Quit() != 0)
+            Fail("expected the host to end cleanly", &host);
+        rmdir(com7.c_str());
     }
     prefix.Shutdown();
     g_prefix = nullptr;

@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string.h>
+#include <windows.h>
 
 #include "../ports/Port.h"
 #include "../ports/SerialPort.h"
@@ -9,7 +10,8 @@
 BrailleDriver* g_activeDriver = NULL;
 
 BrailleDriver::BrailleDriver()
-    : port(NULL), textCells(0), statusCells(0), keyCallback(NULL), sleeping(0), eventSent(1)
+    : port(NULL), textCells(0), statusCells(0), keyCallback(NULL), sleeping(0), eventSent(1), recovery(0),
+      lostTick(0)
 {
     memset(cells, 0, sizeof cells);
     memset(sentCells, 0, sizeof sentCells);
@@ -55,9 +57,25 @@ int BrailleDriver::AdoptPort(Port* created, const char* name)
     return result;
 }
 
+bool BrailleDriver::IsAutoName(const char* name)
+{
+    const char* automatic = "auto";
+    for (int i = 0; i < 4; ++i)
+        if (name[i] == '\0' || (name[i] | 0x20) != automatic[i])
+            return false;
+    return name[4] == '\0';
+}
+
 int BrailleDriver::Init(const char* name, KeyCallback callback)
 {
     keyCallback = callback;
+    // A BrlInit refused because a port is open leaves that port and its
+    // recovery alone. Any other ends the search for a lost display, and
+    // only its own success starts recovery again: after a failed BrlInit
+    // no port may open behind the host's back, or its next BrlInit would
+    // be refused.
+    if (port == NULL)
+        recovery = 0;
     if (name == NULL)
         return 0;
 
@@ -67,20 +85,81 @@ int BrailleDriver::Init(const char* name, KeyCallback callback)
         portName[i] = name[i];
     memset(portName + i, 0, PortNameSize - i);
 
-    if (!Open(portName))
-        return 0;
-    if (!Identify(IdentifyTimeoutMs))
-        return 0;
+    if (IsAutoName(portName)) {
+        if (port != NULL || !FindDisplay())
+            return 0;
+    } else {
+        if (!Open(portName))
+            return 0;
+        if (!Identify(IdentifyTimeoutMs))
+            return 0;
+    }
+    recovery = 1;
     return statusCells * 256 + textCells;
+}
+
+// Each port is opened as its plain COMn name opens it: one that is absent
+// or held by another program fails at once, one that is there but silent
+// costs one identification window and is closed before the next is tried.
+// LPT ports are never tried: a printer there would print the query.
+int BrailleDriver::FindDisplay()
+{
+    for (int number = FirstScannedPort; number <= LastScannedPort; ++number) {
+        char name[8] = "COM";
+        int length = 3;
+        for (int place = number >= 100 ? 100 : number >= 10 ? 10 : 1; place > 0; place /= 10)
+            name[length++] = (char)('0' + number / place % 10);
+        name[length] = '\0';
+        if (!Open(name))
+            continue;
+        if (Identify(IdentifyTimeoutMs)) {
+            memcpy(portName, name, (size_t)length + 1);
+            return 1;
+        }
+        ClosePort();
+    }
+    return 0;
 }
 
 void BrailleDriver::Terminate()
 {
+    // The host has let the display go: a lost one is not sought any more.
+    recovery = 0;
     if (port == NULL)
         return;
     if (textCells > 0)
         Clear();
     ClosePort();
+}
+
+int BrailleDriver::Refresh()
+{
+    int result = WriteCells();
+    ReleaseIfLost();
+    return result;
+}
+
+void BrailleDriver::ReleaseIfLost()
+{
+    if (recovery == 0 || port == NULL || !port->Lost())
+        return;
+    // The call that found it out still reports its failure; from here on
+    // the host's calls keep the cells and succeed, as with no port.
+    ClosePort();
+    lostTick = GetTickCount();
+}
+
+void BrailleDriver::Reopen()
+{
+    // Show the cells the host left behind, including any it displayed
+    // while the link was asleep or the display away: one cell packet, no
+    // identification, whose 2-second window has no place in BrlTimer.
+    if (Open(portName)) {
+        WriteCells();
+        ReleaseIfLost();
+    }
+    if (port == NULL)
+        lostTick = GetTickCount();
 }
 
 int BrailleDriver::Display(const unsigned char* src, int count)
@@ -100,7 +179,9 @@ int BrailleDriver::Display(const unsigned char* src, int count)
     if (memcmp(cells, sentCells, CellBufferSize) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    return WriteCells();
+    int result = WriteCells();
+    ReleaseIfLost();
+    return result;
 }
 
 int BrailleDriver::DisplayStatus(const unsigned char* src, int count)
@@ -117,7 +198,9 @@ int BrailleDriver::DisplayStatus(const unsigned char* src, int count)
     if (memcmp(cells, sentCells, statusCells) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    return WriteStatusCells();
+    int result = WriteStatusCells();
+    ReleaseIfLost();
+    return result;
 }
 
 int BrailleDriver::Clear()
@@ -128,7 +211,9 @@ int BrailleDriver::Clear()
     if (memcmp(cells, sentCells, CellBufferSize) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    return WriteCells();
+    int result = WriteCells();
+    ReleaseIfLost();
+    return result;
 }
 
 int BrailleDriver::WriteStatusCells() { return WriteCells(); }
@@ -145,23 +230,31 @@ int BrailleDriver::Sleep(int flag)
         }
         return 1;
     }
-    if (port == NULL) {
-        // Show the cells the host left behind, including any it displayed
-        // while the link was asleep.
-        Open(portName);
-        WriteCells();
-    }
+    // A wake whose reopen fails leaves recovery to BrlTimer.
+    if (port == NULL)
+        Reopen();
     return 1;
 }
 
 void BrailleDriver::Poll()
 {
-    if (sleeping != 0 || port == NULL)
+    if (sleeping != 0)
         return;
+    if (port == NULL) {
+        // Unsigned differences: a wrap of the counter changes nothing.
+        if (recovery == 0 || GetTickCount() - lostTick < ReopenIntervalMs)
+            return;
+        Reopen();
+        if (port == NULL)
+            return;
+    }
     unsigned char buffer[PollReadSize];
     int count = port->Read(buffer, PollReadSize, 0);
     if (count > PollReadSize)
         count = PollReadSize;
+    // Bytes read before the device went are off the line: they are parsed
+    // all the same.
+    ReleaseIfLost();
     // The port is not touched again: a key callback may release it.
     for (int i = 0; i < count; ++i)
         ProcessInputByte(buffer[i]);

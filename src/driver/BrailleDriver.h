@@ -15,7 +15,15 @@ public:
         PortNameSize = 80,
         KeyTableSize = 256,
         PollReadSize = 80,
-        IdentifyTimeoutMs = 2000
+        IdentifyTimeoutMs = 2000,
+        // BrlInit("auto") tries COM1 to COM256: the numbers Windows hands
+        // out to serial ports, USB adapters and Bluetooth links included.
+        FirstScannedPort = 1,
+        LastScannedPort = 256,
+        // A lost display is sought at most once a second, so that a host
+        // calling BrlTimer every 10 ms does not open an absent port 100
+        // times a second.
+        ReopenIntervalMs = 1000
     };
 
     BrailleDriver();
@@ -32,9 +40,13 @@ public:
     virtual void Poll();
     virtual void ProcessInputByte(int byte) = 0;
 
-    // The sequences behind BrlInit and BrlTerminate.
+    // The sequences behind BrlInit, BrlTerminate and BrlRefresh.
     int Init(const char* name, KeyCallback callback);
     void Terminate();
+    int Refresh();
+
+    // "auto" in any case, with nothing after it.
+    static bool IsAutoName(const char* name);
 
     Port* port;
     unsigned char cells[CellBufferSize];
@@ -47,6 +59,14 @@ public:
     unsigned char keyStateNow[KeyTableSize];
     unsigned char keyStateLatched[KeyTableSize];
     int eventSent;
+    // 1 from a successful BrlInit until BrlTerminate or the next BrlInit
+    // that is not refused for an open port: while it is set a port that
+    // reports its device lost is released, and BrlTimer opens portName
+    // again.
+    int recovery;
+    // Tick count at which the port was lost or the last attempt to reopen
+    // it failed.
+    unsigned int lostTick;
 
 protected:
     // Holds a new transport and opens it; one that fails to open, or could
@@ -55,6 +75,15 @@ protected:
     void ClosePort();
 
 private:
+    // Tries COM1 to COM256 in turn and keeps the first whose display
+    // answers; its name replaces "auto" in portName.
+    int FindDisplay();
+    // Opens portName again and shows the cells; on failure the next
+    // attempt waits another interval.
+    void Reopen();
+    // After a write or read: lets go of a port whose device has gone.
+    void ReleaseIfLost();
+
     BrailleDriver(const BrailleDriver&);
     BrailleDriver& operator=(const BrailleDriver&);
 };

@@ -31,7 +31,7 @@ int BRLAPI BrlDisplayStatus(const unsigned char* cells, int count)
 
 int BRLAPI BrlClear(void) { return g_activeDriver ? g_activeDriver->Clear() : 0; }
 
-int BRLAPI BrlRefresh(void) { return g_activeDriver ? g_activeDriver->WriteCells() : 0; }
+int BRLAPI BrlRefresh(void) { return g_activeDriver ? g_activeDriver->Refresh() : 0; }
 
 int BRLAPI BrlSleep(int flag) { return g_activeDriver ? g_activeDriver->Sleep(flag) : 0; }
 

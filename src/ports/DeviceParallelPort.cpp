@@ -5,7 +5,7 @@
 // The control code travels as a 32-bit DWORD from 32-bit and 64-bit callers.
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits on x86 and x64");
 
-DeviceParallelPort::DeviceParallelPort() : handle(INVALID_HANDLE_VALUE) {}
+DeviceParallelPort::DeviceParallelPort() : handle(INVALID_HANDLE_VALUE), lost(0) {}
 
 DeviceParallelPort::~DeviceParallelPort() { DeviceParallelPort::Close(); }
 
@@ -52,7 +52,11 @@ int DeviceParallelPort::WriteByte(unsigned char byte)
     if (handle == INVALID_HANDLE_VALUE)
         return 1;
     DWORD written = 0;
-    return WriteFile(handle, &byte, 1, &written, NULL) && written == 1 ? 1 : 0;
+    if (!WriteFile(handle, &byte, 1, &written, NULL)) {
+        lost = 1;
+        return 0;
+    }
+    return written == 1 ? 1 : 0;
 }
 
 int DeviceParallelPort::Write(const unsigned char* bytes, int length)
@@ -62,7 +66,11 @@ int DeviceParallelPort::Write(const unsigned char* bytes, int length)
     if (length < 0)
         return 0;
     DWORD written = 0;
-    return WriteFile(handle, bytes, (DWORD)length, &written, NULL) && written == (DWORD)length ? 1 : 0;
+    if (!WriteFile(handle, bytes, (DWORD)length, &written, NULL)) {
+        lost = 1;
+        return 0;
+    }
+    return written == (DWORD)length ? 1 : 0;
 }
 
 int DeviceParallelPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
@@ -90,6 +98,8 @@ int DeviceParallelPort::Read(unsigned char* buffer, int length, unsigned int tim
 }
 
 void DeviceParallelPort::Flush() {}
+
+int DeviceParallelPort::Lost() { return lost; }
 
 void DeviceParallelPort::Close()
 {

@@ -19,12 +19,17 @@ public:
     int Write(const unsigned char* bytes, int length) override;
     int Read(unsigned char* buffer, int length, unsigned int timeoutMs) override;
     void Flush() override;
+    int Lost() override;
     virtual void Close();
 
     int OpenDevice(const char* deviceName);
 
     // INVALID_HANDLE_VALUE while the device is not open.
     HANDLE handle;
+    // Set by a write that the device refused: its driver has let the port
+    // go. Reads say nothing, since the device answers an empty read either
+    // way.
+    int lost;
 
 private:
     enum { DeviceNameSize = 40, PathSize = 64 };

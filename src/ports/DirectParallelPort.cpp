@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 #include "PortIo.h"
 
 namespace {
@@ -25,6 +27,8 @@ const unsigned char ControlSelectIn = 0x08;
 const unsigned char ControlWritable = 0x1F;
 
 } // namespace
+
+Port* NewDirectParallelPort() { return new (std::nothrow) DirectParallelPort(); }
 
 DirectParallelPort::DirectParallelPort() : baseAddress(0) {}
 

@@ -36,4 +36,10 @@ private:
     static unsigned char Nibble(unsigned char status);
 };
 
+// A new, unopened register transport, or NULL on a processor that has no
+// port instructions. Built with this class for x86 and x64; for ARM64,
+// whose Windows is all of the NT family, NoDirectParallelPort.cpp stands in
+// and the class and its port instructions are left out of the DLL.
+Port* NewDirectParallelPort();
+
 #endif

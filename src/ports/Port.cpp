@@ -7,6 +7,8 @@ Port::~Port() {}
 // No transport of this family buffers output, so there is nothing to flush.
 void Port::Flush() {}
 
+int Port::Lost() { return 0; }
+
 void Port::DevicePath(char* path, int size, const char* name)
 {
     lstrcpynA(path, "\\\\.\\", size);

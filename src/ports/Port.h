@@ -16,6 +16,11 @@ public:
     // Stores up to length bytes at the start of buffer; returns how many.
     virtual int Read(unsigned char* buffer, int length, unsigned int timeoutMs) = 0;
     virtual void Flush();
+    // 1 once the device has gone away (unplugged, switched off with its
+    // adapter), as opposed to a line that is merely slow or noisy; the
+    // owner then destroys the transport. A transport that cannot tell
+    // reports 0 for ever.
+    virtual int Lost();
 
 protected:
     enum { DevicePrefixLength = 4 };

@@ -5,7 +5,7 @@
 static_assert(sizeof(DCB) == 28, "DCB is 28 bytes on x86 and x64");
 static_assert(sizeof(COMMTIMEOUTS) == 20, "COMMTIMEOUTS is 20 bytes on x86 and x64");
 
-SerialPort::SerialPort() : handle(NULL) {}
+SerialPort::SerialPort() : handle(NULL), lost(0) {}
 
 SerialPort::~SerialPort() { Close(); }
 
@@ -91,7 +91,9 @@ int SerialPort::WriteByte(unsigned char byte)
     if (handle == NULL)
         return 1;
     DWORD written = 0;
-    if (WriteFile(handle, &byte, 1, &written, NULL) && written == 1)
+    if (!WriteFile(handle, &byte, 1, &written, NULL))
+        lost = 1;
+    else if (written == 1)
         return 1;
     DWORD errors = 0;
     ClearCommError(handle, &errors, NULL);
@@ -105,7 +107,9 @@ int SerialPort::Write(const unsigned char* bytes, int length)
     if (length < 0)
         return 0;
     DWORD written = 0;
-    if (WriteFile(handle, bytes, (DWORD)length, &written, NULL) && written == (DWORD)length)
+    if (!WriteFile(handle, bytes, (DWORD)length, &written, NULL))
+        lost = 1;
+    else if (written == (DWORD)length)
         return 1;
     DWORD errors = 0;
     ClearCommError(handle, &errors, NULL);
@@ -119,8 +123,11 @@ int SerialPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
     while (count < length) {
         DWORD got = 0;
         if (!ReadFile(handle, buffer + count, (DWORD)(length - count), &got, NULL)) {
+            // A line error is cleared here and the line goes on; a device
+            // that has gone refuses even that.
             DWORD errors = 0;
-            ClearCommError(handle, &errors, NULL);
+            if (!ClearCommError(handle, &errors, NULL))
+                lost = 1;
             // Bytes stored before the failure are off the line already:
             // report them rather than lose a key press or a model reply.
             return count;
@@ -135,6 +142,8 @@ int SerialPort::Read(unsigned char* buffer, int length, unsigned int timeoutMs)
 }
 
 void SerialPort::Flush() {}
+
+int SerialPort::Lost() { return lost; }
 
 void SerialPort::Close()
 {

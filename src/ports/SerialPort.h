@@ -17,6 +17,7 @@ public:
     int Write(const unsigned char* bytes, int length) override;
     int Read(unsigned char* buffer, int length, unsigned int timeoutMs) override;
     void Flush() override;
+    int Lost() override;
 
     void Close();
 
@@ -31,6 +32,11 @@ protected:
     int ApplyTimeouts();
 
     HANDLE handle;
+    // Set by a write that the system refused outright, or by a failed read
+    // whose error could not even be acknowledged: the device is gone. A
+    // write that times out (CTS held off by a display that is switched off)
+    // and a line error are not.
+    int lost;
 };
 
 #endif

@@ -98,7 +98,9 @@ static char FoldToLower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' +
 
 // LPTn is the parallel port, reached through its registers where the system
 // allows that and through the kernel device on the NT family; every other
-// name is a COM port at the display's fixed line settings.
+// name is a COM port at the display's fixed line settings. On a processor
+// without port instructions there is no register transport, and an LPT
+// name on a system of the 95/98 family opens nothing.
 Port* EscProtocolDriver::CreatePort(const char* name)
 {
     if (FoldToLower(name[0]) != 'l')
@@ -111,12 +113,16 @@ Port* EscProtocolDriver::CreatePort(const char* name)
         return NULL;
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
         return new (std::nothrow) DeviceParallelPort();
-    return new (std::nothrow) DirectParallelPort();
+    return NewDirectParallelPort();
 }
 
 int EscProtocolDriver::Open(const char* name)
 {
     if (port != NULL || name == NULL)
+        return 0;
+    // "auto" is a search that only BrlInit makes. Stored, it means that no
+    // display was found: a wake or a reopen has no port to try.
+    if (IsAutoName(name))
         return 0;
     return AdoptPort(CreatePort(name), name);
 }

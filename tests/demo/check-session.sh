@@ -10,6 +10,10 @@ if [ -z "$cross" ]; then
     echo "skipped: configure with -DBRLWIN32_$(echo $tree | tr a-z A-Z)_BUILD_DIR=<abs path to build/$tree>"
     exit 77
 fi
+if [ "$arch" != --x64 ] && ! why=$("$src/tools/can-run-32bit"); then
+    echo "skipped: the 32-bit session cannot run, since ${why#no: }"
+    exit 77
+fi
 if [ "$arch" = --x64 ]; then
     set -- --x64 --win64-dir "$cross"
 else

@@ -24,6 +24,7 @@ void Win32Double::Reset()
     openedNames.clear();
     lastCommDefinition.clear();
     openHandles = 0;
+    maxOpenHandles = 0;
     closeHandleCalls = 0;
     strayIoctls.clear();
     lastError = 0;
@@ -83,7 +84,7 @@ HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disp
 {
     openedNames.push_back(name ? name : "");
     FakeDevice* device = name ? Find(name) : nullptr;
-    if (device == nullptr) {
+    if (device == nullptr || device->gone) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
@@ -103,6 +104,7 @@ HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disp
     nextHandle += 4;
     handles[value] = device;
     openHandles++;
+    maxOpenHandles = std::max(maxOpenHandles, openHandles);
     return reinterpret_cast<HANDLE>(value);
 }
 
@@ -177,7 +179,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     // a silent device would never end.
     if (device->readsPerTick <= 1 || device->readCalls % device->readsPerTick == 0)
         w.clock.Advance(device->msPerRead);
-    if (device->failAllReads || call == device->failReadAtCall)
+    if (device->gone || device->failAllReads || call == device->failReadAtCall)
         return FALSE;
     size_t n = std::min<size_t>({ toRead, device->toHost.size(), device->maxReadChunk });
     auto* out = static_cast<uint8_t*>(buffer);
@@ -196,7 +198,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     if (written)
         *written = 0;
     FakeDevice* device = w.FromHandle(file);
-    if (device == nullptr || device->failWrites)
+    if (device == nullptr || device->failWrites || device->gone)
         return FALSE;
     if (device->ctsHeldOff) {
         // The write time-out runs out with nothing sent.
@@ -339,7 +341,7 @@ BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
     if (device == nullptr)
         return FALSE;
     device->clearCommErrorCalls++;
-    return TRUE;
+    return device->failClearCommError || device->gone ? FALSE : TRUE;
 }
 
 DWORD GetTickCount(void) { return Win32Double::Get().clock.Now(); }

@@ -91,6 +91,11 @@ struct FakeDevice {
     bool failIoctls = false;      // DeviceIoControl records the request, returns FALSE
     long failReadAtCall = -1;     // this ReadFile call (0-based, per device) fails
     bool failAllReads = false;
+    bool failClearCommError = false; // ClearCommError returns FALSE
+    // Unplugged: CreateFileA does not find it, and on a handle still held
+    // WriteFile, ReadFile and ClearCommError fail, as they do on Windows
+    // when a USB serial adapter is pulled.
+    bool gone = false;
     size_t maxReadChunk = SIZE_MAX; // at most this many bytes per ReadFile
     DWORD msPerRead = 1;          // the clock moves this much ...
     int readsPerTick = 1;         // ... at every readsPerTick-th ReadFile
@@ -126,6 +131,7 @@ public:
     std::vector<std::string> openedNames; // every name given to CreateFileA
     std::string lastCommDefinition;       // the last string given to BuildCommDCBA
     int openHandles = 0;
+    int maxOpenHandles = 0;               // the most handles open at once
     int closeHandleCalls = 0;             // every CloseHandle, good handle or not
     // Requests on a handle that no device holds (INVALID_HANDLE_VALUE, a
     // closed one): the system refuses them, a test must still see them.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "CellCodec.h"
 #include "HexText.h"
@@ -72,6 +73,67 @@ int OpenersOf(const std::string& path)
     return count;
 }
 
+std::vector<PortCall> PortCalls(const HostProcess::Reply& reply)
+{
+    std::vector<PortCall> calls;
+    for (const auto& line : reply.lines) {
+        char name[128], result[8] = "";
+        unsigned long tick = 0;
+        if (sscanf(line.c_str(), "open %127s %lu %7s", name, &tick, result) == 3)
+            calls.push_back({ true, name, tick, std::string(result) == "ok" });
+        else if (sscanf(line.c_str(), "close %127s %lu", name, &tick) == 2)
+            calls.push_back({ false, name, tick, true });
+    }
+    return calls;
+}
+
+std::string Describe(const std::vector<PortCall>& calls)
+{
+    std::string text;
+    for (const auto& c : calls)
+        text += (c.open ? "open " : "close ") + c.name + " at " + std::to_string(c.tick) +
+                (c.open ? (c.ok ? " ok" : " failed") : "") + "\n";
+    return text;
+}
+
+std::vector<PortCall> Opens(const std::vector<PortCall>& calls)
+{
+    std::vector<PortCall> opens;
+    for (const auto& c : calls)
+        if (c.open)
+            opens.push_back(c);
+    return opens;
+}
+
+bool EachClosedBeforeTheNext(const std::vector<PortCall>& calls, bool keepLast, std::string& reason)
+{
+    const PortCall* held = nullptr;
+    for (const auto& c : calls) {
+        if (c.open && held) {
+            reason = held->name + " still open when " + c.name + " was opened";
+            return false;
+        }
+        if (c.open && c.ok)
+            held = &c;
+        if (!c.open) {
+            if (!held || held->name != c.name) {
+                reason = "close of " + c.name + ", which was not the port open";
+                return false;
+            }
+            held = nullptr;
+        }
+    }
+    if (held && !keepLast) {
+        reason = held->name + " left open";
+        return false;
+    }
+    if (!held && keepLast) {
+        reason = "no port left open at the end";
+        return false;
+    }
+    return true;
+}
+
 bool IsX64()
 {
     const char* arch = getenv("BRLWIN32_E2E_ARCH");
@@ -88,6 +150,8 @@ std::string DllPath() { return WindowsBuildDir() + "/brlwin32.dll"; }
 
 std::string ArchWorkDir() { return std::string(E2E_WORK_DIR "/") + ArchName(); }
 
+std::string AbsentPort() { return ArchWorkDir() + "/absent-port"; }
+
 WinePrefix& Prefix()
 {
     static WinePrefix prefix = [] {
@@ -97,9 +161,22 @@ WinePrefix& Prefix()
         // names do not reach.
         for (const char* port : { "COM5", "COM10", "COM12" })
             o.comPorts.push_back({ port, ArchWorkDir() + "/" + port });
+        // Wine gives a serial port of the machine (/dev/ttyS0) the lowest
+        // COM number not in the registry. Every number up to the highest
+        // a test uses is taken, so that BrlInit("auto") meets no real port
+        // before its display: the rest name a directory, which no
+        // CreateFileA opens, as an absent port.
+        for (const char* port : { "COM6", "COM7", "COM8", "COM9", "COM11" })
+            o.comPorts.push_back({ port, AbsentPort() });
         return WinePrefix(ArchWorkDir() + "/wine", ArchWorkDir(), o);
     }();
     return prefix;
+}
+
+std::string WhyNotRunnable()
+{
+    std::string why;
+    return WinePrefix::Runnable(IsX64() ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86, why) ? "" : why;
 }
 
 // A failure in SetUpTestSuite would show as every test skipped, so it is
@@ -108,7 +185,10 @@ static std::string g_prefixError;
 
 void E2eTest::SetUpTestSuite()
 {
-    if (!WindowsBuildDir().empty() && !Prefix().Prepare(g_prefixError) && g_prefixError.empty())
+    if (WindowsBuildDir().empty() || !WhyNotRunnable().empty())
+        return;
+    std::filesystem::create_directories(AbsentPort());
+    if (!Prefix().Prepare(g_prefixError) && g_prefixError.empty())
         g_prefixError = "the prefix could not be prepared";
 }
 
@@ -116,6 +196,9 @@ void E2eTest::SetUp()
 {
     if (WindowsBuildDir().empty())
         GTEST_SKIP() << "no " << ArchName() << " build to test";
+    std::string why = WhyNotRunnable();
+    if (!why.empty())
+        GTEST_SKIP() << "the " << ArchName() << " DLL's Wine end-to-end tests: " << why;
     ASSERT_EQ("", g_prefixError) << "expected the Wine prefix ready";
 }
 

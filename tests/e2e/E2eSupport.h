@@ -29,6 +29,26 @@ std::string KeyReport(const Bytes& packet);
 // Processes other than this one that hold path open.
 int OpenersOf(const std::string& path);
 
+// A line of the host's trace-opens: the DLL's CreateFileA or CloseHandle,
+// with the tick count it ran at.
+struct PortCall {
+    bool open;         // CreateFileA; else CloseHandle
+    std::string name;  // the name opened, or the name of the handle closed
+    unsigned long tick;
+    bool ok;           // CreateFileA gave a handle
+};
+// The trace lines among a reply's lines, in order.
+std::vector<PortCall> PortCalls(const HostProcess::Reply& reply);
+std::string Describe(const std::vector<PortCall>& calls);
+// The attempts to open a port: the CreateFileA calls. Under Wine a port
+// that is registered but has nothing behind it opens, and the driver lets
+// it go at once when it refuses its settings; one that is not registered
+// fails at CreateFileA, as an absent port does on Windows.
+std::vector<PortCall> Opens(const std::vector<PortCall>& calls);
+// Every handle the calls opened was closed before the next open, except
+// the last open's when keepLast; on false, why is in reason.
+bool EachClosedBeforeTheNext(const std::vector<PortCall>& calls, bool keepLast, std::string& reason);
+
 // The tests run against one of the two DLLs, chosen by the environment
 // variable BRLWIN32_E2E_ARCH: "x86" (the default) or "x64". Each has its own
 // host build and its own Wine prefix.
@@ -39,8 +59,14 @@ std::string DllPath();
 // Windows programs of the chosen architecture's build tree.
 std::string WindowsBuildDir();
 std::string ArchWorkDir();
+// A path that Wine maps a COM port to when the port is to be absent: a
+// directory, which CreateFileA does not open as a port.
+std::string AbsentPort();
 
 WinePrefix& Prefix();
+// Why this machine cannot run the chosen architecture's programs; empty
+// when it can. The tests of an architecture that cannot run are skipped.
+std::string WhyNotRunnable();
 
 class E2eTest : public ::testing::Test {
 protected:

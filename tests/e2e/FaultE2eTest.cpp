@@ -25,8 +25,17 @@ protected:
     }
 };
 
-TEST_F(FaultE2eTest, UnpluggedDisplayFailsEveryCallInTimeAndWakeShowsTheCurrentCells)
+// The cable is pulled mid-session and plugged back while the host calls
+// only BrlTimer (every 20 ms) and the display calls: the write that finds
+// the display gone fails, the port is let go, BrlTimer tries it again a
+// second after the loss and a second after each failed attempt, and the
+// display comes back with the host's cells and keys, without BrlInit or a
+// sleep and wake.
+TEST_F(FaultE2eTest, UnpluggedDisplayIsSoughtByTheTimerAndComesBackWithTheCurrentCells)
 {
+    StartDisplay(40, FullReply(40));
+    StartHost();
+    ASSERT_EQ(1, Do("trace-opens").result);
     InitReady(40);
     EXPECT_EQ(1, Do("display 01").result);
     Bytes cells(45, 0);
@@ -41,20 +50,14 @@ TEST_F(FaultE2eTest, UnpluggedDisplayFailsEveryCallInTimeAndWakeShowsTheCurrentC
         int expected; // -1: no defined result
     };
     const Step whileGone[] = {
-        { "display 02", 0 },  // the write fails
-        { "display 02", 1 },  // the same cells again: nothing to send
-        { "status 01", 0 },
-        { "refresh", 0 },
-        { "clear", 0 },
+        { "display 02", 0 }, // the write fails: the display is gone, the port let go
+        { "display 02", 1 }, // the same cells again: nothing to send
+        { "status 04", 1 },  // no port: the cells are kept
+        { "refresh", 1 },
+        { "display 03", 1 },
         { "timer", -1 },
-        { "timer", -1 },
-        { "sleep 1", 1 },     // no blanking needed (already blank); the port goes
-        { "sleep 0", 1 },     // reopening fails: no port
-        { "display 03", 1 },  // kept for later
-        { "status 04", 1 },
-        { "timer", -1 },
-        { "refresh", 1 },     // no port: nothing to send
     };
+    std::vector<PortCall> trace;
     for (const auto& s : whileGone) {
         auto r = Do(s.command, CommandLimitMs);
         ASSERT_TRUE(r.ok) << "expected '" << s.command << "' to return within " << CommandLimitMs << " ms";
@@ -62,18 +65,50 @@ TEST_F(FaultE2eTest, UnpluggedDisplayFailsEveryCallInTimeAndWakeShowsTheCurrentC
             EXPECT_EQ(s.expected, r.result) << s.command;
         }
         EXPECT_TRUE(r.keys.empty()) << s.command;
+        for (const auto& c : PortCalls(r))
+            trace.push_back(c);
     }
+    ASSERT_EQ(1u, trace.size()) << "expected COM5 closed once, got:\n" << Describe(trace);
+    EXPECT_FALSE(trace[0].open);
+    EXPECT_EQ("COM5", trace[0].name);
+    EXPECT_EQ(0, OpenersOf(display->SlavePath())) << "expected the port released";
+    unsigned long lostAt = trace[0].tick;
 
+    // Gone for 2.5 s of the host's timer: two or three attempts a second
+    // apart, none of which keeps the port.
+    auto r = Do("timer-for 2500 20", 10000);
+    EXPECT_GT(r.result, 0);
+    auto gone = PortCalls(r);
+    auto attempts = Opens(gone);
+    ASSERT_GE(attempts.size(), 2u) << "expected attempts to open COM5 a second apart, got:\n" << Describe(gone);
+    ASSERT_LE(attempts.size(), 3u) << Describe(gone);
+    std::string reason;
+    EXPECT_TRUE(EachClosedBeforeTheNext(gone, false, reason)) << reason << ":\n" << Describe(gone);
+    unsigned long previous = lostAt;
+    for (const auto& c : attempts) {
+        EXPECT_EQ("COM5", c.name);
+        EXPECT_GE(static_cast<uint32_t>(c.tick - previous), 1000u)
+            << "expected a second of ticks since the loss or the last attempt:\n" << Describe(gone);
+        previous = c.tick;
+    }
+    trace.insert(trace.end(), gone.begin(), gone.end());
+
+    // Plugged back: within 1.5 s of the timer the display shows the cells
+    // the host set while it was away, in one packet, with no identification.
     display->Plug();
     size_t mark = Received().size();
-    EXPECT_EQ(1, Do("sleep 1").result);
-    EXPECT_EQ(1, Do("sleep 0").result);
+    r = Do("timer-for 1500 20", 10000);
+    auto back = PortCalls(r);
+    trace.insert(trace.end(), back.begin(), back.end());
+    ASSERT_FALSE(Opens(back).empty()) << "expected COM5 opened again";
+    EXPECT_TRUE(EachClosedBeforeTheNext(back, true, reason)) << reason << ":\n" << Describe(back);
+    EXPECT_GE(static_cast<uint32_t>(Opens(back).front().tick - previous), 1000u) << Describe(back);
     Bytes current(45, 0);
     current[0] = 0x04;
     current[5] = 0x03;
     ASSERT_TRUE(WaitShown(current)) << "expected the cells the host set while the display was gone, "
                                     << Hex(current) << ", got " << Hex(Shown());
-    EXPECT_EQ(Hex(CellPacket(current)), Hex(ReceivedSince(mark))) << "one packet on waking, no identification";
+    EXPECT_EQ(Hex(CellPacket(current)), Hex(ReceivedSince(mark))) << "one packet on reopening, no identification";
 
     // The parser kept its half packet; the next complete packet after a
     // resynchronising byte is reported.
@@ -81,6 +116,7 @@ TEST_F(FaultE2eTest, UnpluggedDisplayFailsEveryCallInTimeAndWakeShowsTheCurrentC
     EXPECT_EQ(std::vector<std::string>{ "80000081 1" }, Do("timer").keys)
         << "expected the old half packet to end with 00 00 and the routing packet reported";
     EXPECT_GT(OpenersOf(display->SlavePath()), 0);
+    printf("[ trace    ] %s: the display lost at tick %lu, then:\n%s", ArchName(), lostAt, Describe(trace).c_str());
 }
 
 TEST_F(FaultE2eTest, UnpluggedWhileAsleepWakesWithoutAPortAndRecovers)

@@ -20,7 +20,11 @@ HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         return;
     prefix.Export();
-    const std::string loader = prefix.Loader();
+    const std::vector<std::string> command = prefix.Command({ exe, dll });
+    std::vector<char*> argv;
+    for (const auto& a : command)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
@@ -30,7 +34,7 @@ HostProcess::HostProcess(const WinePrefix& prefix, const std::string& exe, const
             dup2(err, 2);
         for (const auto& e : environment)
             putenv(const_cast<char*>(e.c_str()));
-        execlp(loader.c_str(), loader.c_str(), exe.c_str(), dll.c_str(), static_cast<char*>(nullptr));
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(in[0]);

@@ -18,7 +18,7 @@ public:
         std::vector<std::string> lines; // every other line before the result
     };
 
-    // Starts `wine exe dll` (extra environment as NAME=VALUE strings).
+    // Starts exe with the argument dll under Wine (extra environment as NAME=VALUE strings).
     HostProcess(const WinePrefix& prefix, const std::string& exe, const std::string& dll,
                 const std::vector<std::string>& environment = {});
     ~HostProcess();

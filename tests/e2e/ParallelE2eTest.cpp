@@ -88,6 +88,9 @@ protected:
         ready = false;
         if (WindowsBuildDir().empty())
             GTEST_SKIP() << "no " << ArchName() << " build to test";
+        std::string why = WhyNotRunnable();
+        if (!why.empty())
+            GTEST_SKIP() << "the " << ArchName() << " DLL's Wine end-to-end tests: " << why;
         ASSERT_TRUE(Bridge().start()) << Bridge().error();
         for (const auto& v : Versions) {
             std::ifstream in(HostExe(), std::ios::binary);
@@ -99,7 +102,11 @@ protected:
         ready = true;
     }
 
-    static void TearDownTestSuite() { Bridge().stop(); }
+    static void TearDownTestSuite()
+    {
+        if (WhyNotRunnable().empty())
+            Bridge().stop();
+    }
 
     void SetUp() override
     {

@@ -1,5 +1,6 @@
 // The real DLL under Wine on a pty-backed COM port.
 #include <termios.h>
+#include <unistd.h>
 
 #include "E2eSupport.h"
 
@@ -209,7 +210,10 @@ TEST_F(SerialE2eTest, BadArgumentsNeverCrashTheHost)
     EXPECT_EQ(0, Do("init " + std::string(300, 'C')).result);
 }
 
-TEST_F(SerialE2eTest, UnpluggedDisplayGivesFailuresAndComesBackAfterSleepAndWake)
+// The write that finds the display gone fails and lets the port go; the
+// port was gone when the host slept, so nothing was blanked, and the wake
+// shows the host's cells on the display plugged back in.
+TEST_F(SerialE2eTest, UnpluggedDisplayFailsOneWriteAndComesBackOnAWake)
 {
     InitReady(40);
     Do("display 01");
@@ -217,23 +221,66 @@ TEST_F(SerialE2eTest, UnpluggedDisplayGivesFailuresAndComesBackAfterSleepAndWake
     display->Unplug();
     EXPECT_EQ(0, Do("display 02").result) << "expected a failed write once the display is gone";
     Do("timer");
-    EXPECT_EQ(0, Do("refresh").result);
+    EXPECT_EQ(1, Do("refresh").result) << "expected the port released: nothing to send";
     display->Plug();
     Do("sleep 1");
     size_t mark = Received().size();
     Do("sleep 0");
-    // Sleep blanks the buffer, so waking shows blank cells until the host
-    // shows its text again.
-    Bytes blank = CellPacket(Bytes(45, 0));
-    ASSERT_TRUE(WaitReceived(mark + blank.size()));
-    EXPECT_EQ(Hex(blank), Hex(ReceivedSince(mark)));
-    mark = Received().size();
-    EXPECT_EQ(1, Do("display 02").result);
     Bytes cells(45, 0);
     cells[5] = 0x02;
     Bytes packet = CellPacket(cells);
     ASSERT_TRUE(WaitReceived(mark + packet.size()));
     EXPECT_EQ(Hex(packet), Hex(ReceivedSince(mark))) << "expected the host's cells on the reconnected display";
+    mark = Received().size();
+    EXPECT_EQ(1, Do("display 02").result);
+    EXPECT_EQ(1, Do("refresh").result);
+    ASSERT_TRUE(WaitReceived(mark + packet.size()));
+    EXPECT_EQ(Hex(packet), Hex(ReceivedSince(mark))) << "expected the refresh alone: the cells had not changed";
+}
+
+// BrlInit("auto") past absent ports and a silent one: COM2 is a pty that
+// never answers, the display is on COM12. COM6 to COM9 and COM11 are absent
+// as on Windows (their open fails); COM1, COM3, COM4, COM5 and COM10 are
+// registered with nothing behind them, which Wine opens and the driver
+// lets go when they refuse their settings.
+TEST_F(SerialE2eTest, AutoFindsTheDisplayPastAbsentPortsAndASilentOne)
+{
+    for (const char* port : { "COM1", "COM3", "COM4", "COM5", "COM10" })
+        unlink(Prefix().LinkFor(port).c_str());
+    DisplaySimulator::Config silentConfig;
+    silentConfig.textCells = 40;
+    PtyDisplay silent(silentConfig, Prefix().LinkFor("COM2"));
+    silent.Change([](DisplaySimulator& s) {
+        s.SetAnswerQueries(false);
+        return 0;
+    });
+    StartDisplay(40, FullReply(40), "COM12");
+    StartHost();
+    ASSERT_EQ(1, Do("trace-opens").result);
+    auto r = Do("init auto", 15000);
+    EXPECT_EQ(0x0528, r.result);
+    auto calls = PortCalls(r);
+
+    std::vector<std::string> expected, got;
+    for (int n = 1; n <= 12; ++n)
+        expected.push_back((n < 10 ? "COM" : "\\\\.\\COM") + std::to_string(n));
+    for (const auto& c : Opens(calls))
+        got.push_back(c.name);
+    EXPECT_EQ(expected, got) << "COM1 to COM12 in order, none after the display:\n" << Describe(calls);
+    std::string reason;
+    EXPECT_TRUE(EachClosedBeforeTheNext(calls, true, reason)) << reason << ":\n" << Describe(calls);
+    EXPECT_EQ("1B 3F 1B 49 00", Hex(silent.With([](const DisplaySimulator& s) { return s.Received(); })));
+    EXPECT_EQ(0, OpenersOf(silent.SlavePath())) << "expected the silent port released";
+    EXPECT_EQ("1B 3F 1B 49 00", Hex(Received()));
+    printf("[ trace    ] %s: BrlInit(\"auto\"):\n%s", ArchName(), Describe(calls).c_str());
+
+    // The name kept is COM12: a wake opens it and nothing else.
+    Do("sleep 1");
+    r = Do("sleep 0");
+    calls = PortCalls(r);
+    ASSERT_EQ(1u, calls.size()) << Describe(calls);
+    EXPECT_EQ("\\\\.\\COM12", calls[0].name);
+    EXPECT_TRUE(calls[0].ok);
 }
 
 } // namespace

@@ -24,6 +24,8 @@ protected:
         EXPECT_EQ(0, Double().openHandles) << "handles left open by the last case";
         SetUp();
     }
+    // CreateFileA calls so far, of every name.
+    size_t Opens() { return Double().openedNames.size(); }
 };
 
 struct RefusedStep {
@@ -191,6 +193,179 @@ SCENARIO(FaultInjection, ReadsFailingForAWhileHoldTheKeysUntilTheyWork)
     d.failAllReads = false;
     host.Timer();
     EXPECT_EQ(1u, RecordedKeys().size()) << "the packet waited in the line";
+}
+
+// --- A display that goes away and comes back
+
+// The host calls only BrlTimer and the display calls. The script runs at a
+// clock far from the counter's wrap and across it: every interval is an
+// unsigned difference of ticks.
+SCENARIO(FaultInjection, LostDisplayIsReleasedSoughtOnceASecondAndShownAgainByTheTimer)
+{
+    for (DWORD base : { 10000u, 0xFFFFFFFFu - 999 }) {
+        Fresh();
+        FakeDevice& d = ReadyDisplay(40);
+        Bytes one = { 0x01 }, two = { 0x02 }, status = { 0x05 };
+        ASSERT_EQ(1, host.Display(one, 1));
+        d.Send({ 0x1B, 0x4B }); // half a key packet, then the cable goes
+        host.Timer();
+        Double().clock.Set(base);
+        d.gone = true;
+
+        struct Step {
+            const char* what;
+            DWORD at;                      // ticks after base
+            std::function<void()> change;  // what happens to the device first
+            std::function<int()> call;
+            int expected;                  // -1: no defined result
+            size_t opens;                  // CreateFileA calls since the loss
+            bool open;                     // the driver holds the device afterwards
+            size_t packets;                // cell packets the device has received
+        };
+        auto display = [this](const Bytes& b) { return [this, &b] { return host.Display(b, int(b.size())); }; };
+        auto timer = [this] { return host.Timer(), -1; };
+        const Step steps[] = {
+            { "the write that finds the display gone", 0, nullptr, display(two), 0, 0, false, 1 },
+            { "the same cells again", 0, nullptr, display(two), 1, 0, false, 1 },
+            { "status cells, kept", 0, nullptr, [&] { return host.DisplayStatus(status, 1); }, 1, 0, false, 1 },
+            { "refresh with no port", 0, nullptr, [this] { return host.Refresh(); }, 1, 0, false, 1 },
+            { "timer within the second", 999, nullptr, timer, -1, 0, false, 1 },
+            { "timer a second after the loss", 1000, nullptr, timer, -1, 1, false, 1 },
+            { "timer at once after a failed attempt", 1000, nullptr, timer, -1, 1, false, 1 },
+            { "timer a second after it", 2000, nullptr, timer, -1, 2, false, 1 },
+            { "back, but refusing the first write", 3000, [&] {
+                  d.gone = false;
+                  d.failWrites = true;
+              }, timer, -1, 3,
+              false, 1 },
+            { "lost again: the attempts go on", 3999, nullptr, timer, -1, 3, false, 1 },
+            { "back for good", 4000, [&] { d.failWrites = false; }, timer, -1, 4, true, 2 },
+            { "the next timer only reads", 4020, nullptr, timer, -1, 4, true, 2 },
+        };
+        size_t before = Opens();
+        for (const auto& s : steps) {
+            std::string what = std::string(s.what) + " (base " + std::to_string(base) + ")";
+            Double().clock.Set(base + s.at);
+            if (s.change)
+                s.change();
+            int result = s.call();
+            if (s.expected >= 0) {
+                EXPECT_EQ(s.expected, result) << what;
+            }
+            EXPECT_EQ(s.opens, Opens() - before) << what;
+            EXPECT_EQ(s.open, d.isOpen) << what;
+            EXPECT_EQ(s.packets, CellPackets(d).size()) << what << ": only cell packets, never a query";
+        }
+        ASSERT_LE(4u, Double().openedNames.size());
+        EXPECT_EQ(std::vector<std::string>(4, "COM1"),
+                  std::vector<std::string>(Double().openedNames.end() - 4, Double().openedNames.end()));
+        auto packets = CellPackets(d);
+        ASSERT_EQ(2u, packets.size());
+        Bytes shown(45, 0);
+        shown[0] = 0x05;
+        shown[5] = 0x02;
+        EXPECT_EQ(Hex(shown), Hex(packets[1])) << "the cells the host set while the display was away";
+
+        // The parser kept its half packet; keys reach the callback again.
+        d.Send({ 0x01, 0x01 });
+        host.Timer();
+        EXPECT_EQ(std::vector<KeyCall>{ (KeyCall{ 0x80000124u, 0 }) }, RecordedKeys());
+        host.Terminate();
+    }
+}
+
+// Only a device that has gone is let go; a slow or noisy line keeps its
+// port.
+SCENARIO(FaultInjection, OnlyAGoneDeviceIsLost)
+{
+    struct Case {
+        const char* what;
+        const char* portName;
+        const char* device;
+        std::function<void(FakeDevice&)> fault;
+        bool byWrite; // found by BrlDisplay (else by BrlTimer's read)
+        int expected;
+        bool lost;
+    };
+    const char* const kernelDevice = "\\\\.\\QZPAR1";
+    const Case cases[] = {
+        { "serial, write refused", "COM1", "COM1", [](FakeDevice& d) { d.failWrites = true; }, true, 0, true },
+        { "serial, unplugged, found by a write", "COM1", "COM1", [](FakeDevice& d) { d.gone = true; }, true, 0, true },
+        { "serial, CTS held off", "COM1", "COM1", [](FakeDevice& d) { d.ctsHeldOff = true; }, true, 0, false },
+        { "serial, read failed, line error cleared", "COM1", "COM1", [](FakeDevice& d) { d.failAllReads = true; },
+          false, 1, false },
+        { "serial, read failed, error not even cleared", "COM1", "COM1",
+          [](FakeDevice& d) { d.failAllReads = d.failClearCommError = true; }, false, 1, true },
+        { "serial, unplugged, found by a read", "COM1", "COM1", [](FakeDevice& d) { d.gone = true; }, false, 1, true },
+        { "kernel device, write refused", "LPT1", kernelDevice, [](FakeDevice& d) { d.failWrites = true; }, true, 0,
+          true },
+        { "kernel device, reads failing", "LPT1", kernelDevice, [](FakeDevice& d) { d.failAllReads = true; }, false,
+          1, false },
+    };
+    for (const auto& c : cases) {
+        Fresh();
+        FakeDevice& d = AddDisplay(c.device, 40);
+        ASSERT_EQ(0x0528, host.Init(c.portName, RecordKey)) << c.what;
+        c.fault(d);
+        Bytes text = { 0x01 };
+        int result = c.byWrite ? host.Display(text, 1) : (host.Timer(), 1);
+        EXPECT_EQ(c.expected, result) << c.what;
+        EXPECT_EQ(!c.lost, d.isOpen) << c.what;
+        size_t opens = Opens();
+        Double().clock.Advance(1000);
+        host.Timer();
+        EXPECT_EQ(c.lost ? opens + 1 : opens, Opens()) << c.what << ": a lost port is sought, a kept one is not";
+        host.Terminate();
+    }
+}
+
+// Attempts run only while the host keeps the display: awake, after a
+// successful BrlInit and before BrlTerminate.
+SCENARIO(FaultInjection, NoAttemptWhileAsleepAfterTerminateOrAfterAFailedInit)
+{
+    struct Case {
+        const char* what;
+        bool identified;                  // the last BrlInit succeeded before the display went
+        std::function<void()> then;       // what the host does after the loss
+        size_t attempts;                  // opens by three timers a second apart
+    };
+    const Case cases[] = {
+        { "awake", true, nullptr, 3 },
+        { "asleep", true, [this] { host.Sleep(1); }, 0 },
+        { "terminated", true, [this] { host.Terminate(); }, 0 },
+        { "a failed BrlInit after the loss", true, [this] { EXPECT_EQ(0, host.Init("COM1", RecordKey)); }, 0 },
+        { "a failed BrlInit(\"auto\") after the loss", true, [this] { EXPECT_EQ(0, host.Init("auto", RecordKey)); },
+          0 },
+        { "a wake that fails", true, [this] {
+              host.Sleep(1);
+              size_t before = Opens();
+              EXPECT_EQ(1, host.Sleep(0));
+              EXPECT_EQ(before + 1, Opens()) << "the wake tries at once";
+          }, 3 },
+        { "a BrlInit that failed to identify", false, nullptr, 0 },
+    };
+    for (const auto& c : cases) {
+        Fresh();
+        FakeDevice& d = c.identified ? AddDisplay("COM1", 40) : Double().AddDevice("COM1");
+        EXPECT_EQ(c.identified ? 0x0528 : 0, host.Init("COM1", RecordKey)) << c.what;
+        d.gone = true;
+        Bytes text = { 0x01 };
+        host.Display(text, 1);
+        host.Refresh();
+        host.Timer();
+        if (c.then)
+            c.then();
+        size_t before = Opens();
+        for (int i = 0; i < 3; ++i) {
+            Double().clock.Advance(1000);
+            host.Timer();
+        }
+        EXPECT_EQ(c.attempts, Opens() - before) << c.what;
+        if (!c.identified) {
+            EXPECT_TRUE(d.isOpen) << c.what << ": a failure inside BrlInit releases nothing";
+        }
+        host.Terminate();
+    }
 }
 
 } // namespace

@@ -92,8 +92,10 @@ SCENARIO(Identify, FailedQueryWriteSendsNothingMore)
     d.failWrites = true;
     EXPECT_EQ(0, host.Init("COM1:38400,n,8,1", RecordKey));
     EXPECT_EQ(0, d.readCalls) << "nothing is read after a failed query";
+    EXPECT_TRUE(d.isOpen) << "a failure inside BrlInit releases nothing";
     d.failWrites = false;
     EXPECT_TRUE(d.written.empty());
+    host.Terminate();
 }
 
 SCENARIO(Identify, SilentDisplayFailsAfterTheWaitAndTheAfterQuerySequenceStillGoes)
@@ -179,7 +181,8 @@ SCENARIO(CellPacket, WriteFailureIsTheResult)
     d.failWrites = true;
     Bytes cells(40, 0x07);
     EXPECT_EQ(0, host.Display(cells, 40));
-    EXPECT_EQ(0, host.Refresh());
+    EXPECT_FALSE(d.isOpen) << "a device that refuses a write is gone: its port is released";
+    EXPECT_EQ(1, host.Refresh()) << "no port: nothing to send";
     d.failWrites = false;
     EXPECT_EQ(1, host.Display(cells, 40)) << "sent cells are remembered even when the write failed";
     EXPECT_TRUE(d.written.empty());

@@ -278,4 +278,154 @@ SCENARIO(ParallelDisplay, DisplayThatDoesNotAnswerFailsInit)
     EXPECT_EQ("1B 3F 1B 49 00", Hex(d.Received()));
 }
 
+// BrlInit("auto"): COM1 to COM256 in order, each opened as its plain name
+// opens it, the first whose display answers kept. Driven through the
+// exports alone.
+class AutoScan : public emu::ExportScenario {
+public:
+    using ExportScenario::ExportScenario;
+
+protected:
+    void SetUp() override
+    {
+        ExportScenario::SetUp();
+        ParallelPortDouble::Get().Reset();
+    }
+    // The names CreateFileA gets for COM1 to COMlast.
+    static std::vector<std::string> ScanNames(int last)
+    {
+        std::vector<std::string> names;
+        for (int n = 1; n <= last; ++n)
+            names.push_back((n < 10 ? "COM" : "\\\\.\\COM") + std::to_string(n));
+        return names;
+    }
+};
+
+enum PortKind { Busy, Silent, Answers20, Answers40 };
+
+SCENARIO(AutoScan, TriesComPortsInOrderAndKeepsTheFirstThatAnswers)
+{
+    struct PortAt {
+        const char* device;
+        PortKind kind;
+    };
+    struct Case {
+        const char* what;
+        std::vector<PortAt> ports; // every other name is absent
+        int expected;
+        int lastTried;         // COM1 to this one are tried, none after it
+        DWORD windows;         // identification windows waited out
+        const char* reopened;  // what a wake opens: the name kept; null: none
+    };
+    const Case cases[] = {
+        { "busy, silent, then two displays",
+          { { "COM1", Busy }, { "COM2", Silent }, { "COM3", Answers20 }, { "COM4", Answers40 } }, 0x0514, 3, 2,
+          "COM3" },
+        { "a silent port and the display above COM9",
+          { { "\\\\.\\COM10", Silent }, { "\\\\.\\COM12", Answers40 }, { "\\\\.\\COM13", Answers20 } }, 0x0528, 12,
+          2, "\\\\.\\COM12" },
+        { "the display on the last port", { { "\\\\.\\COM256", Answers40 } }, 0x0528, 256, 1, "\\\\.\\COM256" },
+        { "nothing answers", { { "COM7", Silent }, { "\\\\.\\COM99", Silent } }, 0, 256, 2, nullptr },
+        { "a display behind the plain name COM10 is a file's, not the port's", { { "COM10", Answers40 } }, 0, 256, 0,
+          nullptr },
+        { "LPT1 is never probed", { { "\\\\.\\QZPAR1", Answers40 } }, 0, 256, 0, nullptr },
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        std::vector<FakeDevice*> devices;
+        for (const auto& p : c.ports) {
+            FakeDevice& d = Double().AddDevice(p.device);
+            d.refuseOpen = p.kind == Busy;
+            if (p.kind == Answers20 || p.kind == Answers40)
+                win32double::AnswerQueryWith(d, ModelReply(p.kind == Answers20 ? 20 : 40));
+            devices.push_back(&d);
+        }
+        DWORD start = Double().clock.Now();
+        EXPECT_EQ(c.expected, host.Init("auto", RecordKey)) << c.what;
+        EXPECT_EQ(c.windows * 2001, Double().clock.Now() - start) << c.what << ": absent and busy ports cost no wait";
+        EXPECT_EQ(ScanNames(c.lastTried), Double().openedNames) << c.what;
+        EXPECT_GE(1, Double().maxOpenHandles) << c.what << ": a silent port is closed before the next is tried";
+        for (size_t i = 0; i < c.ports.size(); ++i)
+            if (c.ports[i].kind == Silent) {
+                EXPECT_FALSE(devices[i]->isOpen) << c.what << ": " << c.ports[i].device;
+            }
+        EXPECT_EQ(c.expected ? 1 : 0, Double().openHandles) << c.what;
+        EXPECT_EQ(0, Double().versionQueries) << c.what << ": no parallel transport";
+        EXPECT_TRUE(ParallelPortDouble::Get().accesses.empty()) << c.what;
+
+        // The name kept is the one reopened, without a scan; "auto" kept
+        // opens nothing.
+        host.Sleep(1);
+        size_t before = Double().openedNames.size();
+        host.Sleep(0);
+        std::vector<std::string> wake(Double().openedNames.begin() + long(before), Double().openedNames.end());
+        EXPECT_EQ(c.reopened ? std::vector<std::string>{ c.reopened } : std::vector<std::string>{}, wake) << c.what;
+        host.Sleep(1);
+        TearDown();
+    }
+}
+
+SCENARIO(AutoScan, OnlyTheWordAutoInAnyCaseScans)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> opened; // empty: the scan
+    } cases[] = {
+        { "auto", {} }, { "AUTO", {} }, { "Auto", {} }, { "aUtO", {} },
+        { "auto:", { "auto" } }, { "autox", { "autox" } }, { "auto ", { "auto " } }, { "aut", { "aut" } },
+        { "", { "" } },
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        AddDisplay("COM2", 40);
+        int result = host.Init(c.name, RecordKey);
+        std::string what = std::string("'") + c.name + "'";
+        if (c.opened.empty()) {
+            EXPECT_EQ(0x0528, result) << what;
+            EXPECT_EQ(ScanNames(2), Double().openedNames) << what;
+        } else {
+            EXPECT_EQ(0, result) << what;
+            EXPECT_EQ(c.opened, Double().openedNames) << what << " opens what a plain name opens";
+        }
+        host.Terminate();
+        TearDown();
+    }
+}
+
+// "auto" stored by a refused BrlInit opens nothing on a wake or a reopen,
+// and a display found by a scan is sought again by its own name.
+SCENARIO(AutoScan, StoredAutoNeverScansAgain)
+{
+    FakeDevice& d = AddDisplay("\\\\.\\COM12", 40);
+    ASSERT_EQ(0x0528, host.Init("auto", RecordKey));
+    d.gone = true;
+    Bytes text = { 0x01 };
+    EXPECT_EQ(0, host.Display(text, 1));
+    size_t before = Double().openedNames.size();
+    Double().clock.Advance(1000);
+    host.Timer();
+    EXPECT_EQ(std::vector<std::string>{ "\\\\.\\COM12" },
+              std::vector<std::string>(Double().openedNames.begin() + long(before), Double().openedNames.end()))
+        << "the reopen tries the port found, not a scan";
+
+    d.gone = false;
+    Double().clock.Advance(1000);
+    host.Timer();
+    ASSERT_TRUE(d.isOpen);
+    DWORD start = Double().clock.Now();
+    before = Double().openedNames.size();
+    EXPECT_EQ(0, host.Init("auto", RecordKey)) << "refused while a port is open";
+    EXPECT_EQ(before, Double().openedNames.size()) << "at once, without a scan";
+    EXPECT_EQ(start, Double().clock.Now());
+
+    // The stored name is "auto" now: a wake and the reopens that follow it
+    // fail at once.
+    host.Sleep(1);
+    host.Sleep(0);
+    Double().clock.Advance(1000);
+    host.Timer();
+    EXPECT_EQ(before, Double().openedNames.size()) << "\"auto\" is never opened outside BrlInit";
+    EXPECT_FALSE(d.isOpen);
+}
+
 } // namespace

@@ -6,7 +6,9 @@
 //
 // LINK is the path that the Wine prefix maps PORT's COM name to; STATUS,
 // when given, is the first status cell the host is expected to show (hex).
-// WINEPREFIX and the other Wine settings come from the environment.
+// WINEPREFIX, WINEARCH and the other Wine settings come from the
+// environment. Where programs of WINEARCH cannot run on this machine, the
+// check is skipped (exit 77).
 #include <spawn.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "PtyDisplay.h"
+#include "WinePrefix.h"
 
 extern char** environ;
 
@@ -119,11 +122,19 @@ int main(int argc, char** argv)
     const std::string link = argv[1], exe = argv[2], port = argv[3], outPath = argv[4];
     const int expectStatus = argc > 5 ? static_cast<int>(std::strtol(argv[5], nullptr, 16)) : -1;
 
+    const char* wineArch = getenv("WINEARCH");
+    const std::string arch = wineArch ? wineArch : "win32";
+    std::string why;
+    if (!WinePrefix::Runnable(arch == "win64" ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86, why)) {
+        std::printf("skipped: %s\n", why.c_str());
+        return 77;
+    }
+
     DisplaySimulator::Config config;
     config.textCells = 40;
     PtyDisplay display(config, link);
 
-    pid_t host = Spawn({ "wine", exe, port, "20" }, outPath);
+    pid_t host = Spawn(WinePrefix::Command(arch.c_str(), { exe, port, "20" }), outPath);
     if (host < 0) {
         std::printf("FAIL cannot start wine\n");
         return 1;

@@ -2,7 +2,7 @@
 # Installs the cross build of one architecture into PREFIX and checks the
 # kit's layout, the import libraries, the DLL's loader rules and its
 # version resource.
-#   check-install.sh win32|win64 CROSS_BUILD_DIR PREFIX
+#   check-install.sh win32|win64|winarm64 CROSS_BUILD_DIR PREFIX
 set -u
 here=$(dirname "$0")
 . "$here/../../tools/windows-arch.sh"
@@ -56,36 +56,39 @@ got_fixed=$(od -An -tx1 -v "$dll" | tr -d "\n" | tr -s " " | grep -o "bd 04 ef f
 exports="BrlClear BrlDisplay BrlDisplayStatus BrlInit BrlRefresh BrlSleep BrlTerminate BrlTimer"
 p=$arch_c_prefix
 for lib in brlwin32.lib libbrlwin32.dll.a; do
-    symbols=$($arch_triplet-nm "$prefix/lib/$lib" 2>/dev/null)
+    symbols=$($arch_nm "$prefix/lib/$lib" 2>/dev/null)
     for e in $exports; do
         # MSVC's names of a C function: the thunk, and the pointer a
         # dllimport call goes through; _Name and __imp__Name on x86,
-        # Name and __imp_Name on x64.
+        # Name and __imp_Name elsewhere. nm shows the pointer as I in
+        # GNU dlltool's objects, as T in a short import member.
         echo "$symbols" | grep -q " T $p$e\$" || fail "$lib: expected symbol $p$e, got none"
-        echo "$symbols" | grep -q " I __imp_$p$e\$" || fail "$lib: expected symbol __imp_$p$e, got none"
+        echo "$symbols" | grep -q " [IT] __imp_$p$e\$" || fail "$lib: expected symbol __imp_$p$e, got none"
     done
     # The import is by the undecorated name that the DLL exports.
     names=$(strings "$prefix/lib/$lib" | grep -x "Brl[A-Za-z]*" | LC_ALL=C sort -u | tr "\n" " ")
     [ "$names" = "$exports " ] || fail "$lib import names: expected $exports, got $names"
-    # Every member is an object for the kit's machine: a linker for the
-    # other one skips or refuses it. (The x64 objdump reads both.)
-    formats=$(x86_64-w64-mingw32-objdump -f "$prefix/lib/$lib" | sed -n 's/.*file format //p' | LC_ALL=C sort | uniq -c |
+    # Every member is an object for the kit's machine: a linker for
+    # another one skips or refuses it.
+    machines=$(python3 "$here/lib-machines.py" "$prefix/lib/$lib" | awk '{ print $2 }' | LC_ALL=C sort | uniq -c |
         sed 's/^ *//' | tr '\n' ' ')
     nmembers=$(ar t "$prefix/lib/$lib" | wc -l)
-    [ "$formats" = "$nmembers $arch_obj_format " ] ||
-        fail "$lib: expected all $nmembers members in format $arch_obj_format, got $formats"
+    [ "$machines" = "$nmembers $arch_loader " ] ||
+        fail "$lib: expected all $nmembers members for machine $arch_loader, got $machines"
 done
 members=$(ar t "$prefix/lib/brlwin32.lib" | tr '\n' ' ')
-# dlltool names members after its output path; only the bare name may show.
+# GNU dlltool names members after its output path, LLVM's after the DLL;
+# only the bare name may show.
 for m in $members; do
-    case "$m" in
-        brlwin32_lib_*.o) ;;
-        *) fail "brlwin32.lib member: expected brlwin32_lib_*.o, got $m" ;;
+    case "$arch_name:$m" in
+        winarm64:brlwin32.dll | win32:brlwin32_lib_*.o | win64:brlwin32_lib_*.o) ;;
+        *) fail "brlwin32.lib member: expected brlwin32_lib_*.o (brlwin32.dll on ARM64), got $m" ;;
     esac
 done
 # Without @feat.00 on every member, x86 links with /SAFESEH refuse the
-# library; x64 has no SAFESEH, and its members are left as dlltool made them.
-feats=$($arch_triplet-nm "$prefix/lib/brlwin32.lib" | grep -c " a @feat.00$")
+# library; x64 and ARM64 have no SAFESEH, and their members are left as
+# dlltool made them.
+feats=$($arch_nm "$prefix/lib/brlwin32.lib" | grep -c " a @feat.00$")
 nmembers=$(echo $members | wc -w)
 want=$((arch_safeseh ? nmembers : 0))
 [ "$feats" -eq "$want" ] || fail "brlwin32.lib: expected @feat.00 in $want of $nmembers members, got $feats"

@@ -84,10 +84,8 @@ std::string KernelDeviceBridge::logPath(char device) const
 pid_t KernelDeviceBridge::spawnWine(const std::vector<std::string>& args,
                                     const std::string& outputPath) const
 {
-    std::vector<std::string> argv = {"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
     unlink(outputPath.c_str());
-    return prefix_.Spawn(argv, outputPath);
+    return prefix_.Spawn(args, outputPath);
 }
 
 int KernelDeviceBridge::runWine(const std::vector<std::string>& args,

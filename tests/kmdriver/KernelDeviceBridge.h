@@ -95,7 +95,7 @@ public:
     bool waitForLogLine(const std::string& line, int timeoutMs, char device = '1') const;
     std::string logPath(char device = '1') const;
 
-    // Starts `wine args...` in this prefix with stdout and stderr to outputPath.
+    // Starts the Wine program args... in this prefix with stdout and stderr to outputPath.
     pid_t spawnWine(const std::vector<std::string>& args, const std::string& outputPath) const;
     // spawnWine + waitProcess.
     int runWine(const std::vector<std::string>& args, const std::string& outputPath,

@@ -3,7 +3,10 @@
 // display on the Linux side and checks what the program saw and what the
 // device logged.
 //
-//   kmdriver_selftest <prefix-dir> <work-dir> <qzpar_standin.sys> <devprobe.exe>
+//   kmdriver_selftest [--arch win32|win64] <prefix-dir> <work-dir> <qzpar_standin.sys> <devprobe.exe>
+//
+// The architecture is the prefix's and the two files' (default win32). Where
+// this machine cannot run programs of it, the test is skipped (exit 77).
 #include "KernelDeviceBridge.h"
 
 #include <cstdio>
@@ -152,13 +155,26 @@ void probeDevice(KernelDeviceBridge& bridge, const std::string& probeExe, char d
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s <prefix-dir> <work-dir> <qzpar_standin.sys> <devprobe.exe>\n",
-                     argv[0]);
-        return 2;
-    }
     KernelDeviceBridge::Options options;
     options.devices = "12";
+    if (argc > 2 && std::string(argv[1]) == "--arch") {
+        std::string arch = argv[2];
+        if (arch != "win32" && arch != "win64")
+            argc = 0;
+        options.arch = arch == "win64" ? WinePrefix::Arch::X64 : WinePrefix::Arch::X86;
+        argv += 2;
+        argc -= 2;
+    }
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: kmdriver_selftest [--arch win32|win64] <prefix-dir> <work-dir> "
+                             "<qzpar_standin.sys> <devprobe.exe>\n");
+        return 2;
+    }
+    std::string why;
+    if (!WinePrefix::Runnable(options.arch, why)) {
+        std::printf("skipped: %s\n", why.c_str());
+        return 77;
+    }
     KernelDeviceBridge bridge(argv[1], argv[2], argv[3], options);
 
     if (!bridge.start()) {

@@ -15,5 +15,5 @@ status=0
 timeout 600 "$out/linux/kmdriver/kmdriver_selftest" "$prefix" "$out/bridge" \
     "$out/win/kmdriver/qzpar_standin.sys" "$out/win/kmdriver/devprobe.exe" || status=$?
 # Whatever happened, leave no server of this prefix behind.
-WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$prefix timeout 30 "$top/tools/wine-run" win32 wineserver -k >/dev/null 2>&1 || true
 exit $status

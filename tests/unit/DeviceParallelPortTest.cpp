@@ -151,11 +151,20 @@ TEST_F(DeviceParallelPortTest, WritesReportWholeSuccessOnly)
     d.ctsHeldOff = true; // the call returns without having written
     EXPECT_EQ(0, port.Write(bytes, 3));
     EXPECT_EQ(0, port.WriteByte(1));
+    EXPECT_EQ(0, port.Lost()) << "a short write is no loss";
     d.ctsHeldOff = false;
     d.failWrites = true;
     EXPECT_EQ(0, port.Write(bytes, 3));
+    EXPECT_EQ(1, port.Lost()) << "a write the device refused";
     EXPECT_EQ(0, port.WriteByte(1));
     EXPECT_EQ(0, d.clearCommErrorCalls) << "a device has no comm errors to clear";
+
+    FakeDevice& other = W().AddDevice("\\\\.\\QZPAR2");
+    other.failWrites = true;
+    DeviceParallelPort single;
+    ASSERT_EQ(1, single.Open("LPT2"));
+    EXPECT_EQ(0, single.WriteByte(1));
+    EXPECT_EQ(1, single.Lost()) << "WriteByte finds the loss on its own";
 }
 
 TEST_F(DeviceParallelPortTest, ReadWithoutTimeoutMakesOneCall)
@@ -228,6 +237,7 @@ TEST_F(DeviceParallelPortTest, FailedReadsAddNothingAndDoNotEndTheLoop)
     EXPECT_EQ(0, port.Read(buffer, 15, 100));
     EXPECT_EQ(101u, W().clock.Now() - start);
     EXPECT_EQ(101, d.readCalls - calls);
+    EXPECT_EQ(0, port.Lost()) << "failed reads say nothing about the device";
 }
 
 } // namespace

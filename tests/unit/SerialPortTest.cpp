@@ -228,11 +228,21 @@ TEST_F(SerialPortTest, WritesReportWholeSuccessOnly)
     EXPECT_EQ(301u, W().clock.Now() - before) << "the write waits 100 ms a byte plus 1";
     EXPECT_EQ(0, port.WriteByte(1));
     EXPECT_EQ(2, d.clearCommErrorCalls);
+    EXPECT_EQ(0, port.Lost()) << "a write that timed out is no loss: a display that is off holds CTS";
 
     d.ctsHeldOff = false;
     d.failWrites = true;
     EXPECT_EQ(0, port.Write(bytes, 3));
     EXPECT_EQ(3, d.clearCommErrorCalls);
+    EXPECT_EQ(1, port.Lost()) << "a write the system refused: the device is gone";
+
+    // Either write operation finds the loss on its own.
+    FakeDevice& other = W().AddDevice("COM2");
+    other.failWrites = true;
+    SerialPort single;
+    ASSERT_EQ(1, single.Open("COM2:38400,n,8,1"));
+    EXPECT_EQ(0, single.WriteByte(1));
+    EXPECT_EQ(1, single.Lost());
 }
 
 TEST_F(SerialPortTest, ReadOfNothingWantedMakesNoCall)
@@ -317,10 +327,16 @@ TEST_F(SerialPortTest, FailedReadKeepsTheBytesAlreadyStored)
     EXPECT_EQ(0x01, buffer[1]);
     EXPECT_EQ(1, d.clearCommErrorCalls);
     EXPECT_EQ(2, d.readCalls) << "reading stops at the failure";
+    EXPECT_EQ(0, port.Lost()) << "a line error that ClearCommError clears is no loss";
 
     d.failAllReads = true;
     EXPECT_EQ(0, port.Read(buffer, 15, 2000));
     EXPECT_EQ(2, d.clearCommErrorCalls);
+    EXPECT_EQ(0, port.Lost());
+
+    d.failClearCommError = true; // not even the error can be acknowledged
+    EXPECT_EQ(0, port.Read(buffer, 15, 2000));
+    EXPECT_EQ(1, port.Lost());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -79,10 +80,38 @@ std::string WinePrefix::LinkFor(const std::string& comPort) const
     return work + "/" + comPort;
 }
 
-std::string WinePrefix::Loader() const
+bool WinePrefix::Runnable(Arch arch, std::string& why)
 {
-    const char* wine64 = "/usr/lib/wine/wine64";
-    return options.arch == Arch::X64 && access(wine64, X_OK) == 0 ? wine64 : "wine";
+    if (arch == Arch::X64)
+        return true;
+    static const std::string answer = [] {
+        std::string out;
+        if (FILE* probe = popen(BRLWIN32_TOOLS_DIR "/can-run-32bit", "r")) {
+            char buffer[256];
+            while (fgets(buffer, sizeof buffer, probe))
+                out += buffer;
+            pclose(probe);
+        }
+        while (!out.empty() && out.back() == '\n')
+            out.pop_back();
+        return out.empty() ? std::string("no: " BRLWIN32_TOOLS_DIR "/can-run-32bit gave no answer") : out;
+    }();
+    if (answer == "yes")
+        return true;
+    why = answer.rfind("no: ", 0) == 0 ? answer.substr(4) : answer;
+    return false;
+}
+
+std::vector<std::string> WinePrefix::Command(const char* wineArch, const std::vector<std::string>& program)
+{
+    std::vector<std::string> argv = { BRLWIN32_TOOLS_DIR "/wine-run", wineArch };
+    argv.insert(argv.end(), program.begin(), program.end());
+    return argv;
+}
+
+std::vector<std::string> WinePrefix::Command(const std::vector<std::string>& program) const
+{
+    return Command(WineArch(), program);
 }
 
 int WinePrefix::Wait(pid_t pid, int timeoutMs)
@@ -121,11 +150,12 @@ pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string&
     // left here: the pipes of a test host, a pty's master.
     for (int fd = 3; fd < 1024; ++fd)
         close(fd);
+    std::vector<std::string> command = Command(argv);
     std::vector<char*> args;
-    for (const auto& a : argv)
+    for (const auto& a : command)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    execvp(args[0], args.data());
+    execv(args[0], args.data());
     _exit(127);
 }
 
@@ -150,7 +180,20 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
         line("if errorlevel 1 exit /b 1");
     };
     line("@echo off");
-    for (const auto& port : options.comPorts)
+    // Wine maps COM1 to COM4 to the machine's /dev/ttyS* by itself, where a
+    // program that tries every port (BrlInit("auto")) would reach real
+    // hardware. Those not asked for are pinned to paths in the work
+    // directory, absent until a test puts a pty there.
+    auto ports = options.comPorts;
+    for (int n = 1; n <= PinnedComPorts; ++n) {
+        std::string name = "COM" + std::to_string(n);
+        bool asked = false;
+        for (const auto& port : options.comPorts)
+            asked = asked || port.first == name;
+        if (!asked)
+            ports.push_back({ name, LinkFor(name) });
+    }
+    for (const auto& port : ports)
         step("reg add " + BatchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
              BatchQuote(port.second) + " /f");
     for (const auto& app : options.appVersions)
@@ -175,6 +218,11 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
 
 bool WinePrefix::Prepare(std::string& error)
 {
+    std::string why;
+    if (!Runnable(options.arch, why)) {
+        error = std::string("a ") + WineArch() + " prefix cannot run here: " + why;
+        return false;
+    }
     std::error_code made;
     std::filesystem::create_directories(work, made);
     std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), made);
@@ -207,7 +255,7 @@ bool WinePrefix::Prepare(std::string& error)
     }
     bool service = !options.service.name.empty();
     if (service || ReadFile(script) != ReadFile(applied)) {
-        if (!step({ "wine", "cmd", "/c", WindowsPath(script) }, "registry entries"))
+        if (!step({ "cmd", "/c", WindowsPath(script) }, "registry entries"))
             return false;
         Run({ "wineserver", "-k" }, log, 30000);
         Run({ "wineserver", "-w" }, log, 30000);
@@ -217,16 +265,19 @@ bool WinePrefix::Prepare(std::string& error)
     // which is as good); the first program starts Wine's own services, and
     // it is better that this one, with no pipes of ours, does.
     Run({ "wineserver", "-p" }, log, 30000);
-    if (!step({ "wine", "cmd", "/c", "exit" }, "wine cmd /c exit"))
+    if (!step({ "cmd", "/c", "exit" }, "wine cmd /c exit"))
         return false;
-    return !service || step({ "wine", "net", "start", options.service.name }, "net start");
+    return !service || step({ "net", "start", options.service.name }, "net start");
 }
 
 void WinePrefix::Shutdown()
 {
     std::string log = work + "/wine-setup.log";
-    if (!options.service.name.empty())
-        Run({ "wine", "net", "stop", options.service.name }, log, 30000);
+    // Where the prefix's programs cannot run, none was started: only a
+    // server may be left.
+    std::string why;
+    if (!options.service.name.empty() && Runnable(options.arch, why))
+        Run({ "net", "stop", options.service.name }, log, 30000);
     Run({ "wineserver", "-k" }, log, 30000);
     Run({ "wineserver", "-w" }, log, 30000);
 }

@@ -1,7 +1,9 @@
 // A private Wine prefix for the tests, the kit's checks and the benchmarks:
 // 32-bit or 64-bit, with COM ports mapped to Linux paths (ptys or links to
 // them), Windows versions reported to programs by file name, and optionally
-// the stand-in kernel device installed as a service.
+// the stand-in kernel device installed as a service. COM1 to COM4, which
+// Wine would map to the machine's /dev/ttyS*, are always mapped to paths in
+// the work directory (LinkFor) unless the options map them elsewhere.
 //
 //   WinePrefix::Options o;
 //   o.arch = WinePrefix::Arch::X64;
@@ -9,7 +11,7 @@
 //   WinePrefix prefix(dir, workDir, o);
 //   if (!prefix.Prepare(error)) ...;   // boots the prefix, writes the registry,
 //                                      // leaves a persistent server running
-//   prefix.Run({ "wine", "host.exe" }, log, 10000);
+//   prefix.Run({ "host.exe", "COM5" }, log, 10000);
 //   prefix.Shutdown();                 // stops the service and every server
 //
 // Prepare() leaves a persistent wineserver (and, with the service, the
@@ -18,6 +20,10 @@
 // them; the destructor does not, because a prefix is shared by the test
 // programs of one CTest run. Runners that are not C++ use the wine-prefix
 // command (WinePrefixTool.cpp), which does the same.
+//
+// Every program starts through tools/wine-run, which picks the loader of the
+// prefix's architecture and refuses the 32-bit one where this machine runs
+// no 32-bit programs; Runnable() tells beforehand, so that a test can skip.
 #ifndef BRLWIN32_WINE_PREFIX_H
 #define BRLWIN32_WINE_PREFIX_H
 
@@ -62,14 +68,23 @@ public:
 
     // Sets WINEPREFIX, WINEARCH and friends in this process, for children.
     void Export() const;
-    // Starts argv (argv[0] searched in PATH) in this prefix with standard
-    // output and error appended to logPath and no standard input.
+    // Whether programs of arch can run on this machine; if not, why not.
+    // The answer of tools/can-run-32bit, asked once per process.
+    static bool Runnable(Arch arch, std::string& why);
+    // The command line that starts a Wine program (a Windows program, or
+    // wineboot, cmd, reg, net, wineserver) for this prefix's architecture.
+    std::vector<std::string> Command(const std::vector<std::string>& program) const;
+    static std::vector<std::string> Command(const char* wineArch, const std::vector<std::string>& program);
+
+    // Starts the Wine program argv in this prefix with standard output and
+    // error appended to logPath and no standard input.
     pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) const;
     // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
     static int Wait(pid_t pid, int timeoutMs);
 
-    // The Linux path that a COM port of the options is mapped to.
+    // The Linux path that a COM port of the options, or a pinned one, is
+    // mapped to.
     std::string LinkFor(const std::string& comPort) const;
     const std::string& Dir() const { return dir; }
     const std::string& WorkDir() const { return work; }
@@ -77,15 +92,12 @@ public:
     // "win32" or "win64", as WINEARCH spells them.
     const char* WineArch() const { return options.arch == Arch::X64 ? "win64" : "win32"; }
 
-    // The program that runs a Windows program of this prefix's processor
-    // as a process of its own. Debian's "wine" runs a 64-bit program through
-    // a 32-bit start.exe, whose process id is not the program's.
-    std::string Loader() const;
-
     // Z:\... form of a Linux path.
     static std::string WindowsPath(const std::string& linuxPath);
 
 private:
+    enum { PinnedComPorts = 4 };
+
     bool WriteSetupScript(const std::string& path) const;
 
     std::string dir;

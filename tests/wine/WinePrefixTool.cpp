@@ -7,7 +7,9 @@
 //
 // "up" prepares the prefix and leaves its server running; "down" stops the
 // server and every program of the prefix. The work directory (default:
-// DIR's parent) holds the setup logs.
+// DIR's parent) holds the setup logs. Where programs of the architecture
+// cannot run on this machine, "up" says why and exits 77, which the CTest
+// fixtures take as skipped.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -66,6 +68,10 @@ int main(int argc, char** argv)
         return 0;
     }
     std::string error;
+    if (!WinePrefix::Runnable(options.arch, error)) {
+        std::printf("skipped: %s\n", error.c_str());
+        return 77;
+    }
     if (!prefix.Prepare(error)) {
         std::printf("FAIL %s\n", error.c_str());
         return 1;

@@ -13,7 +13,25 @@ PtyDisplay::PtyDisplay(const DisplaySimulator::Config& config, const std::string
     OpenPty();
 }
 
-PtyDisplay::~PtyDisplay() { ClosePty(); }
+PtyDisplay::~PtyDisplay()
+{
+    ClosePty();
+    RemoveLink();
+}
+
+// A link left to a pty that is gone would name whatever pty the kernel
+// hands out next with that number, another program's included. Only a link
+// that is still this display's is removed: a new display may have taken it.
+void PtyDisplay::RemoveLink()
+{
+    char target[256];
+    ssize_t n = linkPath.empty() ? -1 : readlink(linkPath.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return;
+    target[n] = '\0';
+    if (slavePath == target)
+        unlink(linkPath.c_str());
+}
 
 void PtyDisplay::OpenPty()
 {
@@ -48,7 +66,13 @@ void PtyDisplay::ClosePty()
     }
 }
 
-void PtyDisplay::Unplug() { ClosePty(); }
+void PtyDisplay::Unplug()
+{
+    ClosePty();
+    // The device node of an unplugged adapter goes away with it: opening
+    // the port fails until the display is plugged in again.
+    RemoveLink();
+}
 
 void PtyDisplay::Plug()
 {

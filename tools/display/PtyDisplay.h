@@ -26,7 +26,8 @@ public:
     bool WaitUntilRead(int timeoutMs);
 
     // The display goes away: the master side closes, the host's reads and
-    // writes fail. Plug() brings a new pty under the same link.
+    // writes fail, and the link is removed, so that opening the port fails.
+    // Plug() brings a new pty under the same link.
     void Unplug();
     void Plug();
 
@@ -35,6 +36,7 @@ public:
 private:
     void OpenPty();
     void ClosePty();
+    void RemoveLink();
 
     std::string linkPath;
     std::string slavePath;

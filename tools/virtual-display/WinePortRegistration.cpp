@@ -1,34 +1,49 @@
 #include "WinePortRegistration.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 WinePortRegistration::WinePortRegistration(const std::string& winePrefix, int number, const std::string& log)
     : prefix(winePrefix), comNumber(number), logPath(log)
 {
 }
 
-int WinePortRegistration::Run(const char* const argv[]) const
+std::string WinePortRegistration::Arch() const
 {
-    // A prefix that exists has its architecture, and naming another one
-    // makes Wine refuse it (a 64-bit prefix, such as the x64 demo's, is
-    // refused under WINEARCH=win32). Only a prefix that Wine is about to
-    // create is made 32-bit, as the x86 DLL needs.
-    struct stat st;
-    bool exists = stat((prefix + "/system.reg").c_str(), &st) == 0;
+    // A prefix that exists has its architecture, which Wine wrote into its
+    // registry, and naming another one makes Wine refuse it. Only a prefix
+    // that Wine is about to create takes WINEARCH, or else 32-bit, as the x86
+    // DLL needs.
+    std::ifstream reg(prefix + "/system.reg");
+    std::string line;
+    while (std::getline(reg, line))
+        if (line.rfind("#arch=", 0) == 0)
+            return line.substr(6);
+    const char* arch = getenv("WINEARCH");
+    return arch && *arch ? arch : "win32";
+}
+
+int WinePortRegistration::Run(const std::vector<std::string>& program) const
+{
+    // Every Wine program starts through the project's starter, which picks
+    // the loader of the prefix's architecture.
+    std::vector<std::string> command = { BRLWIN32_TOOLS_DIR "/wine-run", Arch() };
+    command.insert(command.end(), program.begin(), program.end());
+    std::vector<char*> argv;
+    for (const auto& a : command)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t child = fork();
     if (child < 0)
         return -1;
     if (child == 0) {
         setenv("WINEPREFIX", prefix.c_str(), 1);
-        if (exists)
-            unsetenv("WINEARCH");
-        else
-            setenv("WINEARCH", "win32", 1);
         setenv("WINEDEBUG", "-all", 1);
         // Wine's output goes to a file: a pipe would be held open by the
         // server it starts.
@@ -40,7 +55,7 @@ int WinePortRegistration::Run(const char* const argv[]) const
         }
         if (null >= 0)
             dup2(null, 0);
-        execvp(argv[0], const_cast<char* const*>(argv));
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
@@ -52,16 +67,12 @@ int WinePortRegistration::Run(const char* const argv[]) const
 bool WinePortRegistration::Register(const std::string& devicePath, std::string& error) const
 {
     std::string name = PortName();
-    const char* add[] = { "wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", name.c_str(),
-                          "/t", "REG_SZ", "/d", devicePath.c_str(), "/f", nullptr };
-    int rc = Run(add);
+    int rc = Run({ "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", name, "/t", "REG_SZ", "/d", devicePath, "/f" });
     if (rc != 0) {
         error = "wine reg add for " + name + " failed (exit " + std::to_string(rc) + ")";
         return false;
     }
-    const char* kill[] = { "wineserver", "-k", nullptr };
-    Run(kill); // nonzero when no server was running, which is fine
-    const char* wait[] = { "wineserver", "-w", nullptr };
-    Run(wait);
+    Run({ "wineserver", "-k" }); // nonzero when no server was running, which is fine
+    Run({ "wineserver", "-w" });
     return true;
 }

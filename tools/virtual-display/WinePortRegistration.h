@@ -2,6 +2,7 @@
 #define VDISPLAY_WINE_PORT_REGISTRATION_H
 
 #include <string>
+#include <vector>
 
 // Maps COMn of one Wine prefix to a Unix device path. Wine reads the map
 // when its server starts, so the prefix's server is stopped afterwards.
@@ -16,7 +17,10 @@ public:
     std::string PortName() const { return "COM" + std::to_string(comNumber); }
 
 private:
-    int Run(const char* const argv[]) const;
+    // The prefix's architecture, as WINEARCH spells it.
+    std::string Arch() const;
+    // Runs a Wine program in the prefix; its exit code, or -1.
+    int Run(const std::vector<std::string>& program) const;
 
     std::string prefix;
     int comNumber;

@@ -26,6 +26,13 @@
  *                                 in which BrlInit succeeded
  *   timer-until N MS              = key calls seen: calls BrlTimer every
  *                                 millisecond until N calls came or MS passed
+ *   timer-for MS PERIOD           = BrlTimer calls made: one every PERIOD ms
+ *                                 until MS ms of the tick count have passed,
+ *                                 as a host's timer does
+ *   trace-opens                   = 1 when the DLL's CreateFileA and
+ *                                 CloseHandle are traced from now on: every
+ *                                 call prints "open NAME TICK ok|fail" or
+ *                                 "close NAME TICK" (see ImportTrace.h)
  *   soak N SEED CELLS EVERY       = BrlDisplay calls that returned 1: N
  *                                 displays of pseudo-random text (see
  *                                 next_random) on a CELLS-cell display, with
@@ -59,6 +66,7 @@
 
 #include "brlwin32.h"
 #include "DriverLoader.h"
+#include "ImportTrace.h"
 #include "ParallelTrap.h"
 
 static DriverExports brl;
@@ -392,6 +400,19 @@ int main(int argc, char **argv)
                     Sleep(1);
             }
             print_result(g_keyCalls - before);
+        } else if (strncmp(line, "timer-for ", 10) == 0) {
+            char *rest;
+            DWORD limit = (DWORD)strtoul(arg, &rest, 10), period = (DWORD)strtoul(rest, NULL, 10);
+            DWORD start = GetTickCount();
+            int calls = 0;
+            while (GetTickCount() - start < limit) {
+                call2((void *)brl.Timer, 0, 0);
+                calls++;
+                Sleep(period);
+            }
+            print_result(calls);
+        } else if (strcmp(line, "trace-opens") == 0) {
+            print_result(import_trace_attach(brl.module));
         } else if (strncmp(line, "soak ", 5) == 0) {
             int updates = 0, textCells = 0, every = 0;
             unsigned seed = 1;
