@@ -31,14 +31,14 @@ const std::vector<Machine>& Machines()
         { "x86", 0x014C, 4, UC_ARCH_X86, UC_MODE_32, { UC_X86_REG_EIP, "eip" }, { UC_X86_REG_ESP, "esp" },
           UC_X86_REG_EAX, {}, 0, -1, 4, true,
           { { UC_X86_REG_EBX, "ebx" }, { UC_X86_REG_ESI, "esi" }, { UC_X86_REG_EDI, "edi" }, { UC_X86_REG_EBP, "ebp" } },
-          { { UC_X86_REG_ECX, "ecx" }, { UC_X86_REG_EDX, "edx" } }, -1, true },
+          { { UC_X86_REG_ECX, "ecx" }, { UC_X86_REG_EDX, "edx" } }, -1, true, true },
         { "x64", 0x8664, 8, UC_ARCH_X86, UC_MODE_64, { UC_X86_REG_RIP, "rip" }, { UC_X86_REG_RSP, "rsp" },
           UC_X86_REG_RAX, { UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8, UC_X86_REG_R9 }, 32, -1, 16, false,
           { { UC_X86_REG_RBX, "rbx" }, { UC_X86_REG_RBP, "rbp" }, { UC_X86_REG_RDI, "rdi" }, { UC_X86_REG_RSI, "rsi" },
             { UC_X86_REG_R12, "r12" }, { UC_X86_REG_R13, "r13" }, { UC_X86_REG_R14, "r14" }, { UC_X86_REG_R15, "r15" } },
           { { UC_X86_REG_RCX, "rcx" }, { UC_X86_REG_RDX, "rdx" }, { UC_X86_REG_R8, "r8" }, { UC_X86_REG_R9, "r9" },
             { UC_X86_REG_R10, "r10" }, { UC_X86_REG_R11, "r11" } },
-          -1, true },
+          -1, true, true },
         { "arm64", 0xAA64, 8, UC_ARCH_ARM64, UC_MODE_ARM, { UC_ARM64_REG_PC, "pc" }, { UC_ARM64_REG_SP, "sp" },
           UC_ARM64_REG_X0,
           { UC_ARM64_REG_X0, UC_ARM64_REG_X1, UC_ARM64_REG_X2, UC_ARM64_REG_X3, UC_ARM64_REG_X4, UC_ARM64_REG_X5,
@@ -54,12 +54,14 @@ const std::vector<Machine>& Machines()
             { UC_ARM64_REG_X9, "x9" }, { UC_ARM64_REG_X10, "x10" }, { UC_ARM64_REG_X11, "x11" }, { UC_ARM64_REG_X12, "x12" },
             { UC_ARM64_REG_X13, "x13" }, { UC_ARM64_REG_X14, "x14" }, { UC_ARM64_REG_X15, "x15" }, { UC_ARM64_REG_X16, "x16" },
             { UC_ARM64_REG_X17, "x17" } },
-          UC_ARM64_REG_X18, false },
+          UC_ARM64_REG_X18, false, false },
     };
     return table;
 }
 
-const Machine& MachineOf(const PeImage& image)
+} // namespace
+
+const Machine& EmulatedDll::MachineOf(const PeImage& image)
 {
     std::string known;
     for (const auto& m : Machines()) {
@@ -71,8 +73,6 @@ const Machine& MachineOf(const PeImage& image)
     }
     throw LoadError("machine " + Hex(image.machine, 2) + " is not one this loader runs (" + known + ")");
 }
-
-} // namespace
 
 EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportTo)
     : machine(MachineOf(image)), base(loadBase ? loadBase : image.imageBase), report(std::move(reportTo))
@@ -139,7 +139,7 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
     uc_hook hook;
     uc_hook_add(uc, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalidMemory), this, 1, 0);
     uc_hook_add(uc, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(OnBlock), this, 1, 0);
-    if (machine.arch == UC_ARCH_X86) {
+    if (machine.portInstructions) {
         uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(OnIn), this, 1, 0, UC_X86_INS_IN);
         uc_hook_add(uc, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(OnOut), this, 1, 0, UC_X86_INS_OUT);
     }

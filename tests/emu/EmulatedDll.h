@@ -46,6 +46,7 @@ struct Machine {
     std::vector<Register> volatiles;    // overwritten by every trap, the result register aside
     int tebRegister;                    // -1, or the register holding the TEB's address (never written)
     bool segmentPrefixes;               // x86 family: fs: and gs: reach the TEB
+    bool portInstructions;              // IN and OUT exist: the DLL carries the register transport
 };
 
 // Thrown by the guest-memory functions for an address the guest has not mapped.
@@ -61,6 +62,9 @@ public:
     // cannot load, an import outside the driver's KERNEL32 functions
     // included. DllMain is not called yet.
     EmulatedDll(const PeImage& image, uint64_t base, Report report);
+    // The processor of an image; throws LoadError for one this loader does
+    // not run.
+    static const Machine& MachineOf(const PeImage& image);
     EmulatedDll(const EmulatedDll&) = delete;
     EmulatedDll& operator=(const EmulatedDll&) = delete;
 

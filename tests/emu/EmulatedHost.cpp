@@ -25,6 +25,15 @@ const PeImage& EmulatedHost::Image(const std::string& path)
     return it->second;
 }
 
+bool EmulatedHost::PortInstructions(const std::string& path)
+{
+    try {
+        return EmulatedDll::MachineOf(Image(path)).portInstructions;
+    } catch (const LoadError&) {
+        return true;
+    }
+}
+
 Bytes EmulatedHost::FileBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -26,6 +26,9 @@ public:
     // LoadError.
     static Bytes FileBytes(const std::string& path);
     static const PeImage& Image(const std::string& path);
+    // Whether the DLL's processor has port instructions; true for a file
+    // that does not load, which fails every scenario anyway.
+    static bool PortInstructions(const std::string& path);
 
     void Attach() override;
     void Detach() override;
@@ -38,6 +41,7 @@ public:
     int Sleep(int flag) override { return Call("BrlSleep", { uint64_t(int64_t(flag)) }); }
     int Timer() override { return Call("BrlTimer", {}); }
     bool Broken() const override { return broken || (dll && dll->Broken()); }
+    bool PortRegisters() const override { return PortInstructions(path); }
 
 private:
     int Call(const char* name, const std::vector<uint64_t>& arguments);

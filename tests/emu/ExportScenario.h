@@ -30,12 +30,16 @@ namespace emu {
 class ExportScenario : public testsupport::ExportTest {
 public:
     explicit ExportScenario(std::unique_ptr<testsupport::Host> host) : ExportTest(std::move(host)) {}
+    // A group whose every scenario drives the register transport sets this:
+    // its scenarios run only on targets that have one (Host::PortRegisters).
+    static constexpr bool UsesPortRegisters = false;
 };
 
 struct Scenario {
     std::string name; // Group.Name
     const char* file;
     int line;
+    bool usesPortRegisters;
     std::function<::testing::Test*(std::unique_ptr<testsupport::Host>)> make;
 };
 
@@ -51,9 +55,10 @@ bool AddScenario(Scenario scenario);
         void TestBody() override;                                                                                   \
     };                                                                                                              \
     const bool fixture##_##name##_added = ::emu::AddScenario(                                                       \
-        { #fixture "." #name, __FILE__, __LINE__, [](std::unique_ptr<testsupport::Host> host) -> ::testing::Test* { \
-             return new fixture##_##name(std::move(host));                                                          \
-         } });                                                                                                      \
+        { #fixture "." #name, __FILE__, __LINE__, fixture::UsesPortRegisters,                                       \
+          [](std::unique_ptr<testsupport::Host> host) -> ::testing::Test* {                                         \
+              return new fixture##_##name(std::move(host));                                                         \
+          } });                                                                                                     \
     void fixture##_##name::TestBody()
 
 // A group whose scenarios need no fixture of their own.

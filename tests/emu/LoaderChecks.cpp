@@ -159,6 +159,9 @@ std::vector<Patch> Patches(const PeImage& image)
             { "writes its own code", words({ 0x10000000, 0x3900001F, ret }), { code } }, // adr x0, .; strb wzr, [x0]
             { "removes 16 bytes of stack", words({ 0x910043FF, ret }), { "sp moved by 16 bytes across the call, expected 0" } },
             { "overwrites x19", words({ 0xD2800013, ret }), { "x19 is not preserved" } },
+            { "overwrites d8", words({ 0x9E6703E8, ret }), { "d8 is not preserved" } },  // fmov d8, xzr
+            { "writes x18", words({ 0xAA1F03F2, ret }),                                    // mov x18, xzr
+              { "the platform register that holds the TEB was written" } },
             // sub sp, sp, #8; ldr x16, slot; ldr x16, [x16]; blr x16
             { "calls KERNEL32 with the stack 8 bytes down",
               Join({ words({ 0xD10023FF, 0x58000070, 0xF9400210, 0xD63F0200 }), Le32(image.imageBase + tick),

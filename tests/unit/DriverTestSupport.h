@@ -100,6 +100,10 @@ public:
     // The library stopped at a fault it has reported, and stays so after
     // detaching: what it holds then proves nothing more.
     virtual bool Broken() const { return false; }
+    // The library carries the register transport of the 95/98 family: built
+    // for a processor with port instructions, or natively against the
+    // simulated port.
+    virtual bool PortRegisters() const { return true; }
 };
 
 class NativeHost : public Host {
