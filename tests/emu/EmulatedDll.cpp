@@ -149,6 +149,17 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
 
 uint64_t EmulatedDll::KeyCallbackAddress() { return KeyTrap; }
 
+void EmulatedDll::CountInstructions()
+{
+    if (counting)
+        return;
+    uc_hook hook;
+    if (uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(OnInstruction), this, base, base + imageSize - 1) !=
+        UC_ERR_OK)
+        throw LoadError("cannot count instructions");
+    counting = true;
+}
+
 bool EmulatedDll::CallEntry(uint32_t reason)
 {
     if (entry == 0)
@@ -364,6 +375,8 @@ void EmulatedDll::OnBlock(uc_engine*, uint64_t, uint32_t, void* self)
     if (++dll->blocks == 20000000)
         dll->Fail("20 million blocks without a return: a loop that does not end");
 }
+
+void EmulatedDll::OnInstruction(uc_engine*, uint64_t, uint32_t, void* self) { ++static_cast<EmulatedDll*>(self)->instructions; }
 
 bool EmulatedDll::OnInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self)
 {

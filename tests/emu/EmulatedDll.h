@@ -83,6 +83,12 @@ public:
     // level of nesting.
     uint64_t PlaceArgument(const void* bytes, size_t size);
 
+    // From now on, counts the instructions the DLL's own code executes
+    // (KERNEL32 and the key callback are traps, outside it). A hook on every
+    // instruction: for measurements, not for the scenarios.
+    void CountInstructions();
+    uint64_t Instructions() const { return instructions; }
+
     // The address to pass as the key callback; its calls come to onKey.
     static uint64_t KeyCallbackAddress();
     std::function<void(uint32_t code, uint32_t argument)> onKey;
@@ -121,6 +127,7 @@ private:
     uint64_t Poison(size_t index) const;
 
     static void OnBlock(uc_engine*, uint64_t, uint32_t, void* self);
+    static void OnInstruction(uc_engine*, uint64_t, uint32_t, void* self);
     static bool OnInvalidMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self);
     static uint32_t OnIn(uc_engine*, uint32_t port, int size, void* self);
     static void OnOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self);
@@ -138,6 +145,8 @@ private:
     Fault fault;
     bool broken = false;
     uint64_t blocks = 0; // run by the outermost call in progress
+    uint64_t instructions = 0;
+    bool counting = false;
 };
 
 } // namespace emu
