@@ -28,6 +28,41 @@ void Win32Double::Reset()
     closeHandleCalls = 0;
     strayIoctls.clear();
     lastError = 0;
+    heap.Reset();
+}
+
+void* Heap::Alloc(size_t bytes)
+{
+    size_t want = (std::max<size_t>(bytes, 1) + Alignment - 1) / Alignment * Alignment;
+    size_t start = 0;
+    for (const auto& block : blocks) {
+        if (block.first - start >= want)
+            break;
+        start = block.first + block.second;
+    }
+    if (want > Size || start > Size - want)
+        return nullptr;
+    blocks[start] = want;
+    return memory + start;
+}
+
+bool Heap::Free(const void* block)
+{
+    auto it = Holds(block) ? blocks.find(static_cast<size_t>(static_cast<const uint8_t*>(block) - memory))
+                           : blocks.end();
+    if (it == blocks.end()) {
+        badFrees++;
+        return false;
+    }
+    blocks.erase(it);
+    return true;
+}
+
+void Heap::Reset()
+{
+    blocks.clear();
+    badFrees = 0;
+    std::memset(memory, 0, sizeof memory);
 }
 
 FakeDevice& Win32Double::AddDevice(const std::string& name)
@@ -328,6 +363,22 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info)
     info->dwPlatformId = w.platformId;
     info->szCSDVersion[0] = '\0';
     return TRUE;
+}
+
+HANDLE GetProcessHeap(void) { return Win32Double::Get().processHeap; }
+
+LPVOID HeapAlloc(HANDLE heap, DWORD, SIZE_T bytes)
+{
+    Win32Double& w = Win32Double::Get();
+    return heap == w.processHeap ? w.heap.Alloc(bytes) : nullptr;
+}
+
+BOOL HeapFree(HANDLE heap, DWORD, LPVOID block)
+{
+    Win32Double& w = Win32Double::Get();
+    if (block == nullptr)
+        return TRUE;
+    return heap == w.processHeap && w.heap.Free(block) ? TRUE : FALSE;
 }
 
 int lstrlenA(LPCSTR string) { return string ? static_cast<int>(std::strlen(string)) : 0; }

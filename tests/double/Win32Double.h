@@ -1,7 +1,9 @@
 // A test double behind the Win32 names the driver calls: scriptable devices
-// (serial ports and kernel devices) and a tick clock that moves only when a
-// test or a device script moves it. Used by the native unit tests; the
-// driver sources are built unchanged against tests/win32/windows.h.
+// (serial ports and kernel devices), a tick clock that moves only when a
+// test or a device script moves it, and the process heap. Used by the native
+// unit tests, where the driver sources are built unchanged against
+// tests/win32/windows.h, and by the emulated-processor layer (tests/emu),
+// which serves the built DLL's KERNEL32 imports with the same functions.
 #ifndef BRLWIN32_WIN32_DOUBLE_H
 #define BRLWIN32_WIN32_DOUBLE_H
 
@@ -27,6 +29,27 @@ public:
 
 private:
     DWORD now = 1000;
+};
+
+// The process heap of GetProcessHeap, HeapAlloc and HeapFree: first fit in
+// one fixed block of memory, so that an emulated processor can map the very
+// same bytes into its guest's address space and hand out guest addresses.
+class Heap {
+public:
+    enum : size_t { Size = 64 * 1024, Alignment = 16 };
+
+    void* Alloc(size_t bytes);       // null when no gap is large enough
+    bool Free(const void* block);    // false for anything not handed out
+    void Reset();
+
+    size_t Blocks() const { return blocks.size(); }
+    int badFrees = 0;                // Free of a block it never handed out
+    uint8_t* Memory() { return memory; }
+    bool Holds(const void* p) const { return p >= memory && p < memory + Size; }
+
+private:
+    alignas(4096) uint8_t memory[Size] = {};
+    std::map<size_t, size_t> blocks; // offset -> size, in address order
 };
 
 // One device that CreateFileA can open by name: "COM1", "\\.\QZPAR1", ...
@@ -114,6 +137,9 @@ public:
     // closed one): the system refuses them, a test must still see them.
     std::vector<FakeDevice::Ioctl> strayIoctls;
     DWORD lastError = 0;
+    Heap heap;
+    // What GetProcessHeap answers; HeapAlloc and HeapFree refuse any other.
+    const HANDLE processHeap = reinterpret_cast<HANDLE>(uintptr_t{ 0x7000 });
 
     // Used by the function definitions.
     HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags);

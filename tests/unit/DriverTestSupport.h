@@ -1,10 +1,12 @@
 // Shared set-up for tests that drive the driver through its exports against
-// the Win32 double.
+// the Win32 double: the native unit tests and the export scenarios that
+// tests/emu runs against each built DLL as well.
 #ifndef BRLWIN32_DRIVER_TEST_SUPPORT_H
 #define BRLWIN32_DRIVER_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -69,20 +71,82 @@ public:
     int claimed = -1;
 };
 
-class DriverTest : public ::testing::Test {
+// A pointer argument as a host passes it: the bytes it points at, or null.
+// An emulated host copies exactly these bytes into the guest, so that a
+// read beyond them faults.
+struct HostBuffer {
+    HostBuffer(std::nullptr_t) {}
+    HostBuffer(const Bytes& bytes) : data(bytes.data()), size(bytes.size()) {}
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+// A host program's view of the library: attaching and detaching it, and the
+// eight exports. NativeHost is the driver linked into the test; the
+// emulated-processor layer (tests/emu) has one that runs a built DLL.
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual void Attach() = 0;
+    virtual void Detach() = 0; // nothing when not attached
+    virtual int Init(const char* portName, KeyCallback callback) = 0;
+    virtual int Terminate() = 0;
+    virtual int Display(HostBuffer cells, int count) = 0;
+    virtual int DisplayStatus(HostBuffer cells, int count) = 0;
+    virtual int Clear() = 0;
+    virtual int Refresh() = 0;
+    virtual int Sleep(int flag) = 0;
+    virtual int Timer() = 0;
+    // The library stopped at a fault it has reported, and stays so after
+    // detaching: what it holds then proves nothing more.
+    virtual bool Broken() const { return false; }
+    // The library carries the register transport of the 95/98 family: built
+    // for a processor with port instructions, or natively against the
+    // simulated port.
+    virtual bool PortRegisters() const { return true; }
+};
+
+class NativeHost : public Host {
+public:
+    // The driver object, constructed as attaching the DLL constructs it.
+    std::unique_ptr<EscProtocolDriver> driver;
+
+    void Attach() override { driver = std::make_unique<EscProtocolDriver>(); }
+    void Detach() override { driver.reset(); }
+    int Init(const char* portName, KeyCallback callback) override { return BrlInit(portName, callback); }
+    int Terminate() override { return BrlTerminate(); }
+    int Display(HostBuffer cells, int count) override { return BrlDisplay(cells.data, count); }
+    int DisplayStatus(HostBuffer cells, int count) override { return BrlDisplayStatus(cells.data, count); }
+    int Clear() override { return BrlClear(); }
+    int Refresh() override { return BrlRefresh(); }
+    int Sleep(int flag) override { return BrlSleep(flag); }
+    int Timer() override { return BrlTimer(); }
+};
+
+// Tests through a host's eight exports against the Win32 double: each test
+// attaches the library afresh and, detaching it, finds no handle open and
+// no heap block left.
+class ExportTest : public ::testing::Test {
 protected:
+    explicit ExportTest(std::unique_ptr<Host> attached) : hostObject(std::move(attached)), host(*hostObject) {}
+
     void SetUp() override
     {
+        host.Detach();
         Win32Double::Get().Reset();
         RecordedKeys().clear();
         OnKey() = nullptr;
-        driver = std::make_unique<EscProtocolDriver>();
+        host.Attach();
     }
     void TearDown() override
     {
-        driver.reset();
+        host.Detach();
         OnKey() = nullptr;
+        if (host.Broken())
+            return;
         EXPECT_EQ(0, Win32Double::Get().openHandles) << "handles left open";
+        EXPECT_EQ(0u, Win32Double::Get().heap.Blocks()) << "heap blocks left allocated";
+        EXPECT_EQ(0, Win32Double::Get().heap.badFrees) << "blocks freed that the heap never handed out";
     }
 
     Win32Double& Double() { return Win32Double::Get(); }
@@ -95,12 +159,12 @@ protected:
         return d;
     }
 
-    // Opens COM1 with a 40-cell display and forgets the identification
-    // bytes, so that a test sees only what follows.
+    // Opens COM1 with a display of this many text cells and forgets the
+    // identification bytes, so that a test sees only what follows.
     FakeDevice& ReadyDisplay(int textCells = 40)
     {
         FakeDevice& d = AddDisplay("COM1", textCells);
-        int result = BrlInit("COM1:38400,n,8,1", RecordKey);
+        int result = host.Init("COM1:38400,n,8,1", RecordKey);
         EXPECT_EQ(0x0500 + textCells, result);
         d.written.clear();
         d.writes.clear();
@@ -123,7 +187,20 @@ protected:
         return packets;
     }
 
-    std::unique_ptr<EscProtocolDriver> driver;
+private:
+    std::unique_ptr<Host> hostObject;
+
+protected:
+    Host& host;
+};
+
+// The driver linked into the test, for tests that also reach into its
+// fields or give it a port of their own.
+class DriverTest : public ExportTest {
+protected:
+    DriverTest() : ExportTest(std::make_unique<NativeHost>()), driver(static_cast<NativeHost&>(host).driver) {}
+
+    std::unique_ptr<EscProtocolDriver>& driver;
 };
 
 } // namespace testsupport

@@ -1,0 +1,26 @@
+// The KERNEL32 functions the driver imports, served for an emulated DLL by
+// the Win32 double: the guest's arguments are read from its registers and
+// stack, its buffers copied to the host before the call and back after it,
+// and its handles and heap blocks translated to the double's. Anything the
+// DLL imports beyond this table is refused when it is loaded.
+#ifndef BRLWIN32_EMU_KERNEL32_IMPORTS_H
+#define BRLWIN32_EMU_KERNEL32_IMPORTS_H
+
+#include <cstdint>
+#include <vector>
+
+namespace emu {
+
+class EmulatedDll;
+
+struct Kernel32Function {
+    const char* name;
+    unsigned arguments;
+    uint64_t (*serve)(EmulatedDll& guest, const std::vector<uint64_t>& arguments);
+};
+
+const std::vector<Kernel32Function>& Kernel32Imports();
+
+} // namespace emu
+
+#endif
