@@ -4,11 +4,13 @@
 // cost of an idle BrlTimer, and BrlInit("auto") with the display on COM256
 // behind 255 absent ports. All figures of one DLL come from one run.
 //
-//   wine_benchmark x86|x64 [FIGURES_FILE]
+//   wine_benchmark x86|x64 [--dll PATH] [FIGURES_FILE]
 //
 // x86 runs the 32-bit benchhost.exe and DLL in a 32-bit prefix, x64 the
 // 64-bit ones in a 64-bit prefix: the same measurements, so that the two
-// DLLs can be compared figure by figure. Each architecture has its own work
+// DLLs can be compared figure by figure. --dll runs another DLL of that
+// processor in place of the build's, such as the x86 sources built for the
+// i686 beside the product built for the 386. Each architecture has its own work
 // directory and prefix, and the prefix's servers are stopped at the end.
 //
 // Times on the Windows side are QueryPerformanceCounter ticks; they are
@@ -56,6 +58,7 @@ struct Target {
     WinePrefix::Arch arch;
     std::string buildDir; // the cross build tree of that architecture
     std::string work;
+    std::string dll;      // the DLL the host loads
 };
 
 // The build tree and work directory of an architecture; false when the
@@ -63,11 +66,12 @@ struct Target {
 bool TargetFor(const std::string& name, Target& target)
 {
     if (name == "x86")
-        target = { WinePrefix::Arch::X86, BENCH_BUILD_X86, std::string(BENCH_WORK_DIR "/x86") };
+        target = { WinePrefix::Arch::X86, BENCH_BUILD_X86, std::string(BENCH_WORK_DIR "/x86"), "" };
     else if (name == "x64")
-        target = { WinePrefix::Arch::X64, BENCH_BUILD_X64, std::string(BENCH_WORK_DIR "/x64") };
+        target = { WinePrefix::Arch::X64, BENCH_BUILD_X64, std::string(BENCH_WORK_DIR "/x64"), "" };
     else
         return false;
+    target.dll = target.buildDir + "/brlwin32.dll";
     return !target.buildDir.empty();
 }
 
@@ -256,11 +260,18 @@ pid_t PrefixProcess(const std::string& prefixDir, const std::string& namePrefix)
 int main(int argc, char** argv)
 {
     Target target;
-    if (argc < 2 || argc > 3 || !TargetFor(argv[1], target)) {
-        fprintf(stderr, "usage: wine_benchmark x86|x64 [FIGURES_FILE] (x64 needs BRLWIN32_WIN64_BUILD_DIR)\n");
+    bool known = argc >= 2 && TargetFor(argv[1], target);
+    int next = 2;
+    if (known && argc > next + 1 && std::string(argv[next]) == "--dll") {
+        target.dll = argv[next + 1];
+        next += 2;
+    }
+    if (!known || argc > next + 1) {
+        fprintf(stderr, "usage: wine_benchmark x86|x64 [--dll PATH] [FIGURES_FILE] (x64 needs "
+                        "BRLWIN32_WIN64_BUILD_DIR)\n");
         return 2;
     }
-    std::string figuresPath = argc > 2 ? argv[2] : "";
+    std::string figuresPath = argc > next ? argv[next] : "";
     const std::string& work = target.work;
     WinePrefix::Options options;
     options.arch = target.arch;
@@ -296,7 +307,7 @@ int main(int argc, char** argv)
         config.textCells = TextCells; // answers the query with 3F 02 00, as the display does
         PtyDisplay display(config, prefix.LinkFor(ComPort));
         HostProcess host(prefix, target.buildDir + "/benchmarks/host/benchhost.exe",
-                         WinePrefix::WindowsPath(target.buildDir + "/brlwin32.dll"));
+                         WinePrefix::WindowsPath(target.dll));
         std::string ready;
         if (!host.ReadLine(ready, 60000) || ready.rfind("ready ", 0) != 0)
             Fail("expected 'ready FREQUENCY' from the host, got '" + ready + "'", &host);
@@ -470,7 +481,7 @@ int main(int argc, char** argv)
         config.reply[1] = static_cast<uint8_t>(DisplaySimulator::ModelCode(TextCells));
         PtyDisplay display(config, work + "/" + lastPort);
         HostProcess host(prefix, target.buildDir + "/benchmarks/host/benchhost.exe",
-                         WinePrefix::WindowsPath(target.buildDir + "/brlwin32.dll"));
+                         WinePrefix::WindowsPath(target.dll));
         std::string ready;
         if (!host.ReadLine(ready, 60000) || ready.rfind("ready ", 0) != 0)
             Fail("expected 'ready FREQUENCY' from the host, got '" + ready + "'", &host);

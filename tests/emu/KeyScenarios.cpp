@@ -140,12 +140,7 @@ SCENARIO(KeyInput, CallbackThatPollsAgainReportsEachPacketOnce)
 SCENARIO(KeyReportReference, ReferenceAndDriverAgreeOnEveryPacket)
 {
     FakeDevice& d = ReadyDisplay(40);
-    std::vector<Bytes> packets;
-    for (int k1 = 0; k1 < 256; k1 += (k1 < 64 ? 1 : 61))
-        for (int k2 = 0; k2 < 256; k2 += (k2 < 32 ? 1 : 31))
-            packets.push_back(DisplaySimulator::KeyPacket(static_cast<uint8_t>(k1), static_cast<uint8_t>(k2)));
-    for (int r = 0; r < 256; ++r)
-        packets.push_back(DisplaySimulator::RoutingPacket(static_cast<uint8_t>(r)));
+    const std::vector<Bytes> packets = DisplaySimulator::KeyAndRoutingSweep();
 
     int reported = 0;
     for (const auto& p : packets) {

@@ -23,6 +23,17 @@ DisplaySimulator::Bytes DisplaySimulator::KeyPacket(uint8_t firstKeyByte, uint8_
 
 DisplaySimulator::Bytes DisplaySimulator::RoutingPacket(uint8_t routingByte) { return { 0x1B, 'C', routingByte }; }
 
+std::vector<DisplaySimulator::Bytes> DisplaySimulator::KeyAndRoutingSweep()
+{
+    std::vector<Bytes> packets;
+    for (int k1 = 0; k1 < 256; k1 += (k1 < 64 ? 1 : 61))
+        for (int k2 = 0; k2 < 256; k2 += (k2 < 32 ? 1 : 31))
+            packets.push_back(KeyPacket(static_cast<uint8_t>(k1), static_cast<uint8_t>(k2)));
+    for (int r = 0; r < 256; ++r)
+        packets.push_back(RoutingPacket(static_cast<uint8_t>(r)));
+    return packets;
+}
+
 std::vector<int> DisplaySimulator::KeysNamed(const Bytes& packet)
 {
     std::vector<int> keys;

@@ -34,6 +34,9 @@ public:
     static int ModelCode(int textCells);
     static Bytes KeyPacket(uint8_t firstKeyByte, uint8_t secondKeyByte);
     static Bytes RoutingPacket(uint8_t routingByte);
+    // Key packets over every bit of both key bytes (and a spread of the
+    // bits no key uses), then every routing packet: over 2,000 reports.
+    static std::vector<Bytes> KeyAndRoutingSweep();
     // The key indices a key or routing packet names, ascending.
     static std::vector<int> KeysNamed(const Bytes& packet);
     // The report a host must get for one key or routing packet, worked out
