@@ -132,21 +132,17 @@ void BrailleDriver::Terminate()
     ClosePort();
 }
 
-int BrailleDriver::Refresh()
-{
-    int result = WriteCells();
-    ReleaseIfLost();
-    return result;
-}
+int BrailleDriver::Refresh() { return ReleaseIfLost(WriteCells()); }
 
-void BrailleDriver::ReleaseIfLost()
+int BrailleDriver::ReleaseIfLost(int result)
 {
     if (recovery == 0 || port == NULL || !port->Lost())
-        return;
+        return result;
     // The call that found it out still reports its failure; from here on
     // the host's calls keep the cells and succeed, as with no port.
     ClosePort();
     lostTick = GetTickCount();
+    return result;
 }
 
 void BrailleDriver::Reopen()
@@ -154,10 +150,8 @@ void BrailleDriver::Reopen()
     // Show the cells the host left behind, including any it displayed
     // while the link was asleep or the display away: one cell packet, no
     // identification, whose 2-second window has no place in BrlTimer.
-    if (Open(portName)) {
-        WriteCells();
-        ReleaseIfLost();
-    }
+    if (Open(portName))
+        ReleaseIfLost(WriteCells());
     if (port == NULL)
         lostTick = GetTickCount();
 }
@@ -179,9 +173,7 @@ int BrailleDriver::Display(const unsigned char* src, int count)
     if (memcmp(cells, sentCells, CellBufferSize) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    int result = WriteCells();
-    ReleaseIfLost();
-    return result;
+    return ReleaseIfLost(WriteCells());
 }
 
 int BrailleDriver::DisplayStatus(const unsigned char* src, int count)
@@ -198,9 +190,7 @@ int BrailleDriver::DisplayStatus(const unsigned char* src, int count)
     if (memcmp(cells, sentCells, statusCells) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    int result = WriteStatusCells();
-    ReleaseIfLost();
-    return result;
+    return ReleaseIfLost(WriteStatusCells());
 }
 
 int BrailleDriver::Clear()
@@ -211,9 +201,7 @@ int BrailleDriver::Clear()
     if (memcmp(cells, sentCells, CellBufferSize) == 0)
         return 1;
     memcpy(sentCells, cells, CellBufferSize);
-    int result = WriteCells();
-    ReleaseIfLost();
-    return result;
+    return ReleaseIfLost(WriteCells());
 }
 
 int BrailleDriver::WriteStatusCells() { return WriteCells(); }
@@ -254,7 +242,7 @@ void BrailleDriver::Poll()
         count = PollReadSize;
     // Bytes read before the device went are off the line: they are parsed
     // all the same.
-    ReleaseIfLost();
+    ReleaseIfLost(count);
     // The port is not touched again: a key callback may release it.
     for (int i = 0; i < count; ++i)
         ProcessInputByte(buffer[i]);

@@ -81,8 +81,9 @@ private:
     // Opens portName again and shows the cells; on failure the next
     // attempt waits another interval.
     void Reopen();
-    // After a write or read: lets go of a port whose device has gone.
-    void ReleaseIfLost();
+    // After a write or read: lets go of a port whose device has gone, and
+    // passes on the result of the call that found it out.
+    int ReleaseIfLost(int result);
 
     BrailleDriver(const BrailleDriver&);
     BrailleDriver& operator=(const BrailleDriver&);

@@ -86,19 +86,8 @@ int SerialPort::Open(const char* portName)
     return ApplyTimeouts();
 }
 
-int SerialPort::WriteByte(unsigned char byte)
-{
-    if (handle == NULL)
-        return 1;
-    DWORD written = 0;
-    if (!WriteFile(handle, &byte, 1, &written, NULL))
-        lost = 1;
-    else if (written == 1)
-        return 1;
-    DWORD errors = 0;
-    ClearCommError(handle, &errors, NULL);
-    return 0;
-}
+// A packet of one byte: the same write, the same failures.
+int SerialPort::WriteByte(unsigned char byte) { return SerialPort::Write(&byte, 1); }
 
 int SerialPort::Write(const unsigned char* bytes, int length)
 {
