@@ -31,7 +31,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -276,15 +275,9 @@ int main(int argc, char** argv)
     WinePrefix::Options options;
     options.arch = target.arch;
     options.comPorts = { { ComPort, work + "/" + ComPort } };
-    // Every other number below COM256 names a directory, which CreateFileA
-    // does not open: an absent port, as on Windows. Wine would otherwise
-    // give the machine's own serial port the lowest free number, and the
-    // scan would send the query to it.
-    const std::string absent = work + "/absent-port";
-    std::filesystem::create_directories(absent);
-    for (int n = 1; n < LastComPort; ++n)
-        if ("COM" + std::to_string(n) != ComPort)
-            options.comPorts.push_back({ "COM" + std::to_string(n), absent });
+    // Every other number below COM256 is absent: COM1 to COM4 paths with
+    // nothing there, the rest the prefix's absent-port directory.
+    options.absentComPortsUpTo = LastComPort - 1;
     WinePrefix prefix(work + "/wine", work, options);
     g_prefix = &prefix;
     std::string error;

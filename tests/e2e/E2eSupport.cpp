@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "CellCodec.h"
 #include "HexText.h"
@@ -150,8 +149,6 @@ std::string DllPath() { return WindowsBuildDir() + "/brlwin32.dll"; }
 
 std::string ArchWorkDir() { return std::string(E2E_WORK_DIR "/") + ArchName(); }
 
-std::string AbsentPort() { return ArchWorkDir() + "/absent-port"; }
-
 WinePrefix& Prefix()
 {
     static WinePrefix prefix = [] {
@@ -161,13 +158,9 @@ WinePrefix& Prefix()
         // names do not reach.
         for (const char* port : { "COM5", "COM10", "COM12" })
             o.comPorts.push_back({ port, ArchWorkDir() + "/" + port });
-        // Wine gives a serial port of the machine (/dev/ttyS0) the lowest
-        // COM number not in the registry. Every number up to the highest
-        // a test uses is taken, so that BrlInit("auto") meets no real port
-        // before its display: the rest name a directory, which no
-        // CreateFileA opens, as an absent port.
-        for (const char* port : { "COM6", "COM7", "COM8", "COM9", "COM11" })
-            o.comPorts.push_back({ port, AbsentPort() });
+        // Every number up to the highest a test uses is taken, so that
+        // BrlInit("auto") meets no real port before its display.
+        o.absentComPortsUpTo = 12;
         return WinePrefix(ArchWorkDir() + "/wine", ArchWorkDir(), o);
     }();
     return prefix;
@@ -187,7 +180,6 @@ void E2eTest::SetUpTestSuite()
 {
     if (WindowsBuildDir().empty() || !WhyNotRunnable().empty())
         return;
-    std::filesystem::create_directories(AbsentPort());
     if (!Prefix().Prepare(g_prefixError) && g_prefixError.empty())
         g_prefixError = "the prefix could not be prepared";
 }

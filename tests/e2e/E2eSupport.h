@@ -59,9 +59,6 @@ std::string DllPath();
 // Windows programs of the chosen architecture's build tree.
 std::string WindowsBuildDir();
 std::string ArchWorkDir();
-// A path that Wine maps a COM port to when the port is to be absent: a
-// directory, which CreateFileA does not open as a port.
-std::string AbsentPort();
 
 WinePrefix& Prefix();
 // Why this machine cannot run the chosen architecture's programs; empty

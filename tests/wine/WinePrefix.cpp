@@ -186,15 +186,16 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
     // Wine maps COM1 to COM4 to the machine's /dev/ttyS* by itself, where a
     // program that tries every port (BrlInit("auto")) would reach real
     // hardware. Those not asked for are pinned to paths in the work
-    // directory, absent until a test puts a pty there.
+    // directory, absent until a test puts a pty there; those above them up
+    // to absentComPortsUpTo to the absent-port directory.
     auto ports = options.comPorts;
-    for (int n = 1; n <= PinnedComPorts; ++n) {
+    for (int n = 1; n <= PinnedComPorts || n <= options.absentComPortsUpTo; ++n) {
         std::string name = "COM" + std::to_string(n);
         bool asked = false;
         for (const auto& port : options.comPorts)
             asked = asked || port.first == name;
         if (!asked)
-            ports.push_back({ name, LinkFor(name) });
+            ports.push_back({ name, n <= PinnedComPorts ? LinkFor(name) : AbsentPortPath() });
     }
     for (const auto& port : ports)
         step("reg add " + BatchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
@@ -227,7 +228,7 @@ bool WinePrefix::Prepare(std::string& error)
         return false;
     }
     std::error_code made;
-    std::filesystem::create_directories(work, made);
+    std::filesystem::create_directories(AbsentPortPath(), made);
     std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), made);
     if (made) {
         error = "cannot create " + work + " or the parent of " + dir;

@@ -51,6 +51,12 @@ public:
         // {"host95.exe", "win95"}: the version Wine reports to that program.
         std::vector<std::pair<std::string, std::string>> appVersions;
         Service service;
+        // COM5 up to this number, where not asked for above, name one
+        // directory (AbsentPortPath), which CreateFileA does not open: an
+        // absent port, as on Windows. Wine would otherwise give the
+        // machine's own serial port the lowest free number, and a scan
+        // (BrlInit("auto")) would send its query there.
+        int absentComPortsUpTo = 0;
         // Limit of each Wine step of Prepare().
         int stepTimeoutMs = 120000;
     };
@@ -88,6 +94,8 @@ public:
     // The Linux path that a COM port of the options, or a pinned one, is
     // mapped to.
     std::string LinkFor(const std::string& comPort) const;
+    // The directory that absentComPortsUpTo's ports name.
+    std::string AbsentPortPath() const { return work + "/absent-port"; }
     const std::string& Dir() const { return dir; }
     const std::string& WorkDir() const { return work; }
     Arch GetArch() const { return options.arch; }
