@@ -269,8 +269,13 @@ TEST_F(SerialE2eTest, AutoFindsTheDisplayPastAbsentPortsAndASilentOne)
     EXPECT_EQ(expected, got) << "COM1 to COM12 in order, none after the display:\n" << Describe(calls);
     std::string reason;
     EXPECT_TRUE(EachClosedBeforeTheNext(calls, true, reason)) << reason << ":\n" << Describe(calls);
+    // BrlInit returns once the bytes are written; the displays' threads
+    // may not have read them yet.
+    auto five = [](const DisplaySimulator& s) { return s.Received().size() >= 5; };
+    silent.WaitFor(five, 2000);
     EXPECT_EQ("1B 3F 1B 49 00", Hex(silent.With([](const DisplaySimulator& s) { return s.Received(); })));
     EXPECT_EQ(0, OpenersOf(silent.SlavePath())) << "expected the silent port released";
+    WaitReceived(5);
     EXPECT_EQ("1B 3F 1B 49 00", Hex(Received()));
     printf("[ trace    ] %s: BrlInit(\"auto\"):\n%s", ArchName(), Describe(calls).c_str());
 

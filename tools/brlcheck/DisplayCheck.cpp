@@ -75,9 +75,11 @@ void DisplayCheck::Interrupt() { g_stop = 1; }
 
 bool DisplayCheck::Stopping() const { return g_stop != 0; }
 
+bool DisplayCheck::EndsTheSteps(Outcome outcome) { return outcome == Stopped || outcome == Gone; }
+
 DisplayCheck::Outcome DisplayCheck::Count(Outcome outcome)
 {
-    if (outcome == Failed)
+    if (outcome == Failed || outcome == Gone)
         ++failures;
     else if (outcome == NoKey)
         ++withoutKey;
@@ -101,12 +103,15 @@ int DisplayCheck::Run(const char* commandLine)
     Outcome last = FindDisplay();
     if (last == Ok) {
         last = Patterns();
-        if (last != Stopped)
+        if (!EndsTheSteps(last))
             last = KeyTest();
-        if (last != Stopped)
+        if (!EndsTheSteps(last))
             last = SleepAndWake();
-        if (last != Stopped && options.unplug)
+        if (!EndsTheSteps(last) && options.unplug)
             last = Unplug();
+        // Every step after it would fail the same way, or pass on nothing.
+        if (last == Gone)
+            transcript.Say("The display's port has gone, so the other steps are left out.");
     } else if (last == Failed) {
         transcript.Say("The other steps need a display, so they are left out.");
     }
@@ -458,8 +463,17 @@ void DisplayCheck::DropPendingKeys()
     BrailleDll::DropKeys();
 }
 
-DisplayCheck::Wait DisplayCheck::WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick)
+DisplayCheck::Wait DisplayCheck::WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick,
+                                            bool watchPort)
 {
+    // The driver reports a lost display only through the call that finds
+    // it out, and when that call is BrlTimer's read, every call after it
+    // succeeds. A serial port that goes with the display, as a USB adapter
+    // goes with its cable, is looked for here as well: at the start, and
+    // before each refresh.
+    unsigned watched = watchPort ? SerialNumber(portName) : 0;
+    if (watched != 0 && Probe(watched) == Absent)
+        return PortGone;
     DWORD start = GetTickCount();
     for (;;) {
         if (Stopping())
@@ -472,10 +486,22 @@ DisplayCheck::Wait DisplayCheck::WaitForKey(DWORD limitMs, unsigned& code, unsig
             return TimeRanOut;
         if (now - refreshTick >= RefreshMs) {
             refreshTick = now;
+            if (watched != 0 && Probe(watched) == Absent)
+                return PortGone;
             if (dll.Refresh() == 0)
                 return RefreshFailed;
         }
         Sleep(PollMs);
+    }
+}
+
+void DisplayCheck::AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const
+{
+    if (w == PortGone) {
+        AddPortName(line, SerialNumber(portName));
+        line.Add(" absent after ").Seconds(sinceMs);
+    } else {
+        AddOutcome(line, "BrlRefresh", sinceMs);
     }
 }
 
@@ -493,7 +519,7 @@ DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* descri
     DWORD start = GetTickCount();
     DWORD refreshTick = start;
     unsigned code = 0, argument = 0;
-    Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick);
+    Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick, true);
     if (w == WaitStopped)
         return Stopped;
     Text line;
@@ -506,8 +532,8 @@ DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* descri
         outcome = NoKey;
     } else {
         line.Add("FAILED: ");
-        AddOutcome(line, "BrlRefresh", GetTickCount() - start);
-        outcome = Failed;
+        AddWaitFailure(line, w, GetTickCount() - start);
+        outcome = w == PortGone ? Gone : Failed;
     }
     transcript.Record(line);
     return Count(outcome);
@@ -522,28 +548,31 @@ DisplayCheck::Outcome DisplayCheck::Patterns()
         status[i] = 0xFF;
     for (int i = 0; i < textCells; ++i)
         text[i] = 0xFF;
-    if (Pattern("every dot", "Every dot: all 8 dots of every cell, status cells included, should be raised.", status,
-                text) == Stopped)
-        return Stopped;
+    Outcome o = Pattern("every dot", "Every dot: all 8 dots of every cell, status cells included, should be raised.",
+                        status, text);
+    if (EndsTheSteps(o))
+        return o;
 
     for (int i = 0; i < StatusCells; ++i)
         status[i] = (unsigned char)(1u << (i % 8));
     for (int i = 0; i < textCells; ++i)
         text[i] = (unsigned char)(1u << (i % 8));
-    if (Pattern("dots 1 to 8",
+    o = Pattern("dots 1 to 8",
                 "Dots 1 to 8: one dot raised in each cell, dot 1 in the first cell, dot 2 in the next and so on to "
                 "dot 8, then from dot 1 again; the status cells start with dot 1 too.",
-                status, text) == Stopped)
-        return Stopped;
+                status, text);
+    if (EndsTheSteps(o))
+        return o;
 
     LineCells("12345", status, StatusCells);
     for (int i = 0; i < textCells; ++i)
         text[i] = ComputerBrailleCell((unsigned char)('0' + (i + 1) % 10));
-    if (Pattern("cell numbers",
+    o = Pattern("cell numbers",
                 "Cell numbers: each text cell shows the last digit of its number in computer braille, 1 to 9, then 0 "
                 "on cell 10, 20 and so on; the status cells show 1 to 5.",
-                status, text) == Stopped)
-        return Stopped;
+                status, text);
+    if (EndsTheSteps(o))
+        return o;
 
     int shown = textCells < (int)sizeof sampleText - 1 ? textCells : (int)sizeof sampleText - 1;
     while (shown > 0 && sampleText[shown - 1] == ' ')
@@ -591,14 +620,14 @@ DisplayCheck::Outcome DisplayCheck::KeyTest()
     for (;;) {
         DWORD used = GetTickCount() - start;
         unsigned code = 0, argument = 0;
-        Wait w = WaitForKey(used < limit ? limit - used : 0, code, argument, refreshTick);
+        Wait w = WaitForKey(used < limit ? limit - used : 0, code, argument, refreshTick, true);
         if (w == WaitStopped)
             return Stopped;
-        if (w == RefreshFailed) {
+        if (w == RefreshFailed || w == PortGone) {
             line.Add("FAILED: ");
-            AddOutcome(line, "BrlRefresh", GetTickCount() - start);
+            AddWaitFailure(line, w, GetTickCount() - start);
             line.Add(", with ").Number((unsigned)presses).Add(presses == 1 ? " press" : " presses").Add(" before");
-            outcome = Failed;
+            outcome = w == PortGone ? Gone : Failed;
             break;
         }
         if (w == TimeRanOut) {
@@ -687,7 +716,7 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
     }
     DWORD refreshTick = GetTickCount();
     unsigned code = 0, argument = 0;
-    Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick);
+    Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick, true);
     if (w == WaitStopped)
         return Stopped;
     Outcome outcome = Ok;
@@ -698,9 +727,9 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
         outcome = NoKey;
     } else {
         line.Add("FAILED: ");
-        AddOutcome(line, "BrlRefresh", GetTickCount() - woken);
+        AddWaitFailure(line, w, GetTickCount() - woken);
         line.Add(" after the wake");
-        outcome = Failed;
+        outcome = w == PortGone ? Gone : Failed;
     }
     transcript.Record(line);
     return Count(outcome);
@@ -719,10 +748,12 @@ DisplayCheck::Outcome DisplayCheck::Unplug()
     Wait w = RefreshFailed;
     // While the display is away, a refresh may fail once, as the driver
     // finds it gone; after that the driver keeps the cells and answers 1
-    // until the display is back. Only the key tells.
+    // until the display is back. Only the key tells. The port is not
+    // looked at: an open of it could take it from the driver just as the
+    // driver opens it again.
     while (w == RefreshFailed) {
         DWORD used = GetTickCount() - start;
-        w = WaitForKey(used < UnplugMs ? UnplugMs - used : 0, code, argument, refreshTick);
+        w = WaitForKey(used < UnplugMs ? UnplugMs - used : 0, code, argument, refreshTick, false);
     }
     if (w == WaitStopped)
         return Stopped;

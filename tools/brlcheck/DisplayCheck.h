@@ -36,9 +36,10 @@ public:
     static void Interrupt();
 
 private:
-    enum Outcome { Ok, Failed, NoKey, Stopped };
+    // Gone: the step failed because the display's serial port went away.
+    enum Outcome { Ok, Failed, NoKey, Gone, Stopped };
     enum PortState { Absent, InUse, Present };
-    enum Wait { KeyCame, TimeRanOut, RefreshFailed, WaitStopped };
+    enum Wait { KeyCame, TimeRanOut, RefreshFailed, PortGone, WaitStopped };
 
     bool LocateDll();
     bool CheckDll();
@@ -61,6 +62,8 @@ private:
     void SaySummary(int status);
     int SayWhereTheReportIs(int status);
 
+    // Whether no display step may follow this one.
+    static bool EndsTheSteps(Outcome outcome);
     // Counts the outcome of a step that has recorded its line.
     Outcome Count(Outcome outcome);
     // Shows these cells; false, with a FAILED line for the step, when a
@@ -70,7 +73,10 @@ private:
     // Polls BrlTimer every 20 ms until a key comes or limitMs pass;
     // refreshes the display once a second, which shows the cells again on a
     // display switched off and on, and tells when the display has gone.
-    Wait WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick);
+    // With watchPort, a serial port that goes away ends the wait too.
+    Wait WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick, bool watchPort);
+    // What ended a wait that failed, after "FAILED: ".
+    void AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const;
     // Reads what came in before the step, so that a key pressed for the step
     // before does not count for this one.
     void DropPendingKeys();
