@@ -495,14 +495,16 @@ DisplayCheck::Wait DisplayCheck::WaitForKey(DWORD limitMs, unsigned& code, unsig
     }
 }
 
-void DisplayCheck::AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const
+DisplayCheck::Outcome DisplayCheck::AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const
 {
-    if (w == PortGone) {
-        AddPortName(line, SerialNumber(portName));
-        line.Add(" absent after ").Seconds(sinceMs);
-    } else {
+    line.Add("FAILED: ");
+    if (w != PortGone) {
         AddOutcome(line, "BrlRefresh", sinceMs);
+        return Failed;
     }
+    AddPortName(line, SerialNumber(portName));
+    line.Add(" absent after ").Seconds(sinceMs);
+    return Gone;
 }
 
 DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* description, const unsigned char* status,
@@ -531,9 +533,7 @@ DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* descri
         line.Add("no key pressed");
         outcome = NoKey;
     } else {
-        line.Add("FAILED: ");
-        AddWaitFailure(line, w, GetTickCount() - start);
-        outcome = w == PortGone ? Gone : Failed;
+        outcome = AddWaitFailure(line, w, GetTickCount() - start);
     }
     transcript.Record(line);
     return Count(outcome);
@@ -624,10 +624,8 @@ DisplayCheck::Outcome DisplayCheck::KeyTest()
         if (w == WaitStopped)
             return Stopped;
         if (w == RefreshFailed || w == PortGone) {
-            line.Add("FAILED: ");
-            AddWaitFailure(line, w, GetTickCount() - start);
+            outcome = AddWaitFailure(line, w, GetTickCount() - start);
             line.Add(", with ").Number((unsigned)presses).Add(presses == 1 ? " press" : " presses").Add(" before");
-            outcome = w == PortGone ? Gone : Failed;
             break;
         }
         if (w == TimeRanOut) {
@@ -726,10 +724,8 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
         line.Add("no key pressed");
         outcome = NoKey;
     } else {
-        line.Add("FAILED: ");
-        AddWaitFailure(line, w, GetTickCount() - woken);
+        outcome = AddWaitFailure(line, w, GetTickCount() - woken);
         line.Add(" after the wake");
-        outcome = w == PortGone ? Gone : Failed;
     }
     transcript.Record(line);
     return Count(outcome);

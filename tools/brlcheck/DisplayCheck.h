@@ -75,8 +75,9 @@ private:
     // display switched off and on, and tells when the display has gone.
     // With watchPort, a serial port that goes away ends the wait too.
     Wait WaitForKey(DWORD limitMs, unsigned& code, unsigned& argument, DWORD& refreshTick, bool watchPort);
-    // What ended a wait that failed, after "FAILED: ".
-    void AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const;
+    // Adds "FAILED: " and what ended a wait that failed; returns the step's
+    // outcome, Gone when the display's port went away.
+    Outcome AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const;
     // Reads what came in before the step, so that a key pressed for the step
     // before does not count for this one.
     void DropPendingKeys();
