@@ -6,6 +6,7 @@
 
 #include "../ports/Port.h"
 #include "../ports/SerialPort.h"
+#include "../ports/SerialPortOrder.h"
 
 BrailleDriver* g_activeDriver = NULL;
 
@@ -104,16 +105,14 @@ int BrailleDriver::Init(const char* name, KeyCallback callback)
 // LPT ports are never tried: a printer there would print the query.
 int BrailleDriver::FindDisplay()
 {
-    for (int number = FirstScannedPort; number <= LastScannedPort; ++number) {
-        char name[8] = "COM";
-        int length = 3;
-        for (int place = number >= 100 ? 100 : number >= 10 ? 10 : 1; place > 0; place /= 10)
-            name[length++] = (char)('0' + number / place % 10);
-        name[length] = '\0';
+    SerialPortOrder order;
+    for (int position = 0; position < SerialPortOrder::PortCount; ++position) {
+        char name[SerialPortOrder::NameSize];
+        SerialPortOrder::Name(order.At(position), name);
         if (!Open(name))
             continue;
         if (Identify(IdentifyTimeoutMs)) {
-            memcpy(portName, name, (size_t)length + 1);
+            memcpy(portName, name, sizeof name);
             return 1;
         }
         ClosePort();
@@ -236,6 +235,11 @@ void BrailleDriver::Poll()
         if (port == NULL)
             return;
     }
+    // A display switched on again is shown the cells the host last gave,
+    // with nothing done by the host. A failure here is the port's to keep:
+    // it is released after the read, as a failed read is.
+    if (textCells > 0 && port->Back())
+        WriteCells();
     unsigned char buffer[PollReadSize];
     int count = port->Read(buffer, PollReadSize, 0);
     if (count > PollReadSize)

@@ -16,10 +16,6 @@ public:
         KeyTableSize = 256,
         PollReadSize = 80,
         IdentifyTimeoutMs = 2000,
-        // BrlInit("auto") tries COM1 to COM256: the numbers Windows hands
-        // out to serial ports, USB adapters and Bluetooth links included.
-        FirstScannedPort = 1,
-        LastScannedPort = 256,
         // A lost display is sought at most once a second, so that a host
         // calling BrlTimer every 10 ms does not open an absent port 100
         // times a second.
@@ -75,8 +71,8 @@ protected:
     void ClosePort();
 
 private:
-    // Tries COM1 to COM256 in turn and keeps the first whose display
-    // answers; its name replaces "auto" in portName.
+    // Tries COM1 to COM256, Bluetooth links last, and keeps the first
+    // whose display answers; its name replaces "auto" in portName.
     int FindDisplay();
     // Opens portName again and shows the cells; on failure the next
     // attempt waits another interval.

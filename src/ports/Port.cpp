@@ -9,6 +9,8 @@ void Port::Flush() {}
 
 int Port::Lost() { return 0; }
 
+int Port::Back() { return 0; }
+
 void Port::DevicePath(char* path, int size, const char* name)
 {
     lstrcpynA(path, "\\\\.\\", size);

@@ -21,6 +21,11 @@ public:
     // owner then destroys the transport. A transport that cannot tell
     // reports 0 for ever.
     virtual int Lost();
+    // Asked once by each BrlTimer: 1 when a display that was away (a packet
+    // met its line held off and did not go out) should be shown the cells
+    // now. The Write that follows goes on what this look found. A transport
+    // whose display is never away reports 0.
+    virtual int Back();
 
 protected:
     enum { DevicePrefixLength = 4 };

@@ -1,6 +1,7 @@
 #include "Win32Double.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,6 +28,9 @@ void Win32Double::Reset()
     maxOpenHandles = 0;
     closeHandleCalls = 0;
     strayIoctls.clear();
+    procLookups.clear();
+    dosDevices.clear();
+    dosDeviceQueries = 0;
     lastError = 0;
     heap.Reset();
 }
@@ -84,6 +88,8 @@ HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disp
 {
     openedNames.push_back(name ? name : "");
     FakeDevice* device = name ? Find(name) : nullptr;
+    if (device != nullptr)
+        clock.Advance(device->openDelay);
     if (device == nullptr || device->gone) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
@@ -200,14 +206,25 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     FakeDevice* device = w.FromHandle(file);
     if (device == nullptr || device->failWrites || device->gone)
         return FALSE;
-    if (device->ctsHeldOff) {
-        // The write time-out runs out with nothing sent.
-        w.clock.Advance(device->timeouts.WriteTotalTimeoutMultiplier * toWrite +
-                        device->timeouts.WriteTotalTimeoutConstant);
-        return TRUE;
-    }
+    device->writeTimeouts.push_back(device->timeouts);
     const auto* in = static_cast<const uint8_t*>(buffer);
     Bytes bytes(in, in + toWrite);
+    if (device->CtsOff(w.clock.Now())) {
+        DWORD timeout = device->timeouts.WriteTotalTimeoutMultiplier * toWrite +
+                        device->timeouts.WriteTotalTimeoutConstant;
+        DWORD paused = device->ctsOffUntil - w.clock.Now();
+        if (device->ctsHeldOff || paused > timeout) {
+            // The write time-out runs out with nothing sent.
+            w.clock.Advance(timeout);
+            if (device->keepsUnsent)
+                device->unsent.insert(device->unsent.end(), bytes.begin(), bytes.end());
+            return TRUE;
+        }
+        w.clock.Advance(paused);
+    }
+    // Bytes a timed-out write left queued go out first, as one transfer.
+    bytes.insert(bytes.begin(), device->unsent.begin(), device->unsent.end());
+    device->unsent.clear();
     device->written.insert(device->written.end(), bytes.begin(), bytes.end());
     device->writes.push_back(bytes);
     device->writeTimes.push_back(w.clock.Now());
@@ -342,6 +359,79 @@ BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
         return FALSE;
     device->clearCommErrorCalls++;
     return device->failClearCommError || device->gone ? FALSE : TRUE;
+}
+
+BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
+{
+    Win32Double& w = Win32Double::Get();
+    if (status)
+        *status = 0;
+    FakeDevice* device = w.FromHandle(file);
+    if (device == nullptr)
+        return FALSE;
+    device->modemStatusCalls++;
+    if (device->failModemStatus || device->gone)
+        return FALSE;
+    if (status && !device->reportsCtsOff && !device->CtsOff(w.clock.Now()))
+        *status = MS_CTS_ON | MS_DSR_ON;
+    return TRUE;
+}
+
+BOOL PurgeComm(HANDLE file, DWORD flags)
+{
+    FakeDevice* device = Win32Double::Get().FromHandle(file);
+    if (device == nullptr || device->gone)
+        return FALSE;
+    device->purges.push_back(flags);
+    if (flags & PURGE_TXCLEAR)
+        device->unsent.clear();
+    return TRUE;
+}
+
+static bool SameIgnoringCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name)
+{
+    Win32Double& w = Win32Double::Get();
+    if (name != nullptr && (SameIgnoringCase(name, "kernel32") || SameIgnoringCase(name, "kernel32.dll")))
+        return w.kernel32;
+    return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    Win32Double& w = Win32Double::Get();
+    w.procLookups.push_back(name ? name : "");
+    if (module != w.kernel32 || name == nullptr || std::strcmp(name, "QueryDosDeviceA") != 0 ||
+        w.platformId != VER_PLATFORM_WIN32_NT)
+        return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(&QueryDosDeviceA));
+}
+
+DWORD QueryDosDeviceA(LPCSTR device, LPSTR target, DWORD size)
+{
+    Win32Double& w = Win32Double::Get();
+    w.dosDeviceQueries++;
+    auto it = device ? w.dosDevices.find(device) : w.dosDevices.end();
+    if (it == w.dosDevices.end()) {
+        w.lastError = ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    // A list of names, each terminated, and one more terminator.
+    DWORD needed = static_cast<DWORD>(it->second.size() + 2);
+    if (target == nullptr || size < needed) {
+        w.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    std::memcpy(target, it->second.c_str(), it->second.size() + 1);
+    target[needed - 1] = '\0';
+    return needed;
 }
 
 DWORD GetTickCount(void) { return Win32Double::Get().clock.Now(); }

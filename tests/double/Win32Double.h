@@ -70,6 +70,9 @@ struct FakeDevice {
     DCB dcb{};                    // the last DCB given to SetCommState
     bool timeoutsSet = false;
     COMMTIMEOUTS timeouts{};      // the last time-outs given to SetCommTimeouts
+    std::vector<COMMTIMEOUTS> writeTimeouts; // the time-outs each WriteFile ran under
+    int modemStatusCalls = 0;
+    std::vector<DWORD> purges;    // the flags of every PurgeComm
     DWORD lastOpenAccess = 0, lastOpenShare = 0, lastOpenDisposition = 0, lastOpenFlags = 0;
     struct Ioctl {
         DWORD code;
@@ -86,7 +89,19 @@ struct FakeDevice {
     bool refuseTimeouts = false;  // SetCommTimeouts fails
     bool failGetCommState = false; // GetCommState fails and reports nothing
     bool failSetCommState = false; // SetCommState fails and applies nothing
-    bool ctsHeldOff = false;      // writes time out: TRUE, nothing written
+    // The line's CTS, as GetCommModemStatus reports it and a write meets
+    // it. A write that meets CTS off waits for it up to the write time-out,
+    // then returns TRUE with nothing written.
+    bool ctsHeldOff = false;      // off until a test puts it on (a display switched off)
+    bool ctsPaused = false;       // off until the clock reaches ctsOffUntil (a busy display)
+    DWORD ctsOffUntil = 0;
+    bool reportsCtsOff = false;   // the status says CTS off whatever the line does
+    bool failModemStatus = false; // GetCommModemStatus fails (a driver that cannot say)
+    // The bytes of a write that timed out stay queued and go out before the
+    // next write that meets CTS on, unless PurgeComm clears them.
+    bool keepsUnsent = false;
+    Bytes unsent;
+    DWORD openDelay = 0;          // CreateFileA blocks this many ticks first (a Bluetooth link)
     bool failWrites = false;      // WriteFile returns FALSE
     bool failIoctls = false;      // DeviceIoControl records the request, returns FALSE
     long failReadAtCall = -1;     // this ReadFile call (0-based, per device) fails
@@ -110,6 +125,16 @@ struct FakeDevice {
     std::function<void(FakeDevice&, const Bytes&)> onWrite;
 
     void Send(const Bytes& bytes) { toHost.insert(toHost.end(), bytes.begin(), bytes.end()); }
+    void HoldCtsOffUntil(DWORD at)
+    {
+        ctsPaused = true;
+        ctsOffUntil = at;
+    }
+    // CTS at this tick.
+    bool CtsOff(DWORD now) const
+    {
+        return ctsHeldOff || (ctsPaused && static_cast<int32_t>(ctsOffUntil - now) > 0);
+    }
     void SendAt(DWORD at, const Bytes& bytes) { arrivals.push_back({ at, bytes }); }
 };
 
@@ -140,6 +165,14 @@ public:
     Heap heap;
     // What GetProcessHeap answers; HeapAlloc and HeapFree refuse any other.
     const HANDLE processHeap = reinterpret_cast<HANDLE>(uintptr_t{ 0x7000 });
+    // What GetModuleHandleA answers for KERNEL32; GetProcAddress finds
+    // QueryDosDeviceA in it on the NT family only, as on Windows.
+    const HMODULE kernel32 = reinterpret_cast<HMODULE>(uintptr_t{ 0x7E000000 });
+    std::vector<std::string> procLookups; // every name given to GetProcAddress
+    // The device each DOS name stands for, as QueryDosDeviceA reports it:
+    // "COM7" -> "\Device\VCP0". A name not here has none.
+    std::map<std::string, std::string> dosDevices;
+    int dosDeviceQueries = 0;
 
     // Used by the function definitions.
     HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags);

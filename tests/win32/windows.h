@@ -22,6 +22,8 @@ typedef DWORD* LPDWORD;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 typedef size_t SIZE_T;
+typedef void* HMODULE;
+typedef intptr_t (*FARPROC)(void);
 
 #define WINAPI
 #define TRUE 1
@@ -54,8 +56,19 @@ typedef size_t SIZE_T;
 #define DLL_THREAD_ATTACH 2u
 #define DLL_THREAD_DETACH 3u
 
+#define MS_CTS_ON 0x0010u
+#define MS_DSR_ON 0x0020u
+#define MS_RING_ON 0x0040u
+#define MS_RLSD_ON 0x0080u
+
+#define PURGE_TXABORT 0x0001u
+#define PURGE_RXABORT 0x0002u
+#define PURGE_TXCLEAR 0x0004u
+#define PURGE_RXCLEAR 0x0008u
+
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_ACCESS_DENIED 5u
+#define ERROR_INSUFFICIENT_BUFFER 122u
 
 #define ZeroMemory(p, n) memset((p), 0, (n))
 
@@ -132,6 +145,12 @@ BOOL GetCommState(HANDLE file, LPDCB dcb);
 BOOL SetCommState(HANDLE file, LPDCB dcb);
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
 BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat);
+BOOL GetCommModemStatus(HANDLE file, LPDWORD status);
+BOOL PurgeComm(HANDLE file, DWORD flags);
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+// Not in Windows 95's KERNEL32: the driver reaches it through GetProcAddress.
+DWORD QueryDosDeviceA(LPCSTR device, LPSTR target, DWORD size);
 DWORD GetTickCount(void);
 DWORD GetLastError(void);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
