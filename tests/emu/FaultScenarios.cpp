@@ -34,11 +34,16 @@ struct RefusedStep {
     bool refuseTimeouts;
 };
 
-// The display holds CTS off: every write runs into its time-out and the
+// The display holds CTS off on a port whose modem status cannot be read
+// (some virtual ports, a pty under Wine): nothing tells the driver that the
+// display is away, so every write runs into the port's own time-out and the
 // driver acknowledges the error on the line.
-SCENARIO(FaultInjection, CtsHeldOffFailsEachWriteAfterItsTimeoutAndClearsTheError)
+SCENARIO(FaultInjection, CtsHeldOffOnALineThatCannotSayFailsEachWriteAfterItsTimeout)
 {
-    FakeDevice& d = ReadyDisplay(40);
+    FakeDevice& d = AddDisplay("COM1", 40);
+    d.failModemStatus = true;
+    ASSERT_EQ(0x0528, host.Init("COM1", RecordKey));
+    d.written.clear();
     d.ctsHeldOff = true;
     Bytes text = { 0x01, 0x02 };
 
@@ -79,21 +84,194 @@ SCENARIO(FaultInjection, CtsHeldOffFailsEachWriteAfterItsTimeoutAndClearsTheErro
     EXPECT_EQ(Hex(expected), Hex(packets[1]));
 }
 
+// BrlSleep(1) and BrlTerminate blank a display that is not there: the
+// blanking packet gets the short time-out, or none once the display is
+// known to be away, and the port is released all the same.
 SCENARIO(FaultInjection, CtsHeldOffStillLetsSleepAndTerminateReleaseThePort)
 {
-    for (bool terminate : { false, true }) {
+    for (bool terminate : { false, true })
+        for (bool away : { false, true }) {
+            std::string what = std::string(terminate ? "terminate" : "sleep") + (away ? ", away" : "");
+            Fresh();
+            FakeDevice& d = ReadyDisplay(40);
+            Bytes text = { 0x7F }, other = { 0x3F };
+            host.Display(text, 1);
+            d.ctsHeldOff = true;
+            if (away) {
+                EXPECT_EQ(0, host.Display(other, 1)) << what;
+            }
+            DWORD before = Double().clock.Now();
+            if (terminate) {
+                host.Terminate();
+            } else {
+                EXPECT_EQ(1, host.Sleep(1));
+            }
+            EXPECT_EQ(away ? 0u : 100u + 47, Double().clock.Now() - before) << what;
+            EXPECT_FALSE(d.isOpen) << what;
+            EXPECT_EQ(1, d.clearCommErrorCalls) << what << ": one packet timed out";
+            EXPECT_EQ(1u, CellPackets(d).size()) << what << ": only the first display went out";
+            EXPECT_EQ(0, Double().openHandles);
+        }
+}
+
+// --- A display switched off and on again
+
+// One step of a host's session on the double's clock: the clock is set to
+// `at` ticks after the start, the device changed, the call made.
+struct TimedStep {
+    const char* what;
+    DWORD at;
+    std::function<void(FakeDevice&)> change;
+    std::function<int()> call;
+    int expected;   // -1: no defined result
+    DWORD held;     // how long the call held the host
+    int looks;      // GetCommModemStatus calls it made
+    size_t packets; // cell packets the display has received so far
+};
+
+class SwitchedOffDisplay : public FaultInjection {
+public:
+    using FaultInjection::FaultInjection;
+
+protected:
+    std::function<int()> Shows(const Bytes& cells)
+    {
+        return [this, &cells] { return host.Display(cells, int(cells.size())); };
+    }
+    std::function<int()> Timer()
+    {
+        return [this] { return host.Timer(), -1; };
+    }
+    void Run(FakeDevice& d, DWORD start, const std::vector<TimedStep>& steps, const std::string& label)
+    {
+        for (const auto& s : steps) {
+            std::string what = label + ": " + s.what;
+            Double().clock.Set(start + s.at);
+            if (s.change)
+                s.change(d);
+            int looks = d.modemStatusCalls;
+            int result = s.call();
+            if (s.expected >= 0) {
+                EXPECT_EQ(s.expected, result) << what;
+            }
+            EXPECT_EQ(s.held, Double().clock.Now() - (start + s.at)) << what << ": ms the host was held";
+            EXPECT_EQ(s.looks, d.modemStatusCalls - looks) << what << ": looks at the line";
+            EXPECT_EQ(s.packets, CellPackets(d).size()) << what;
+        }
+    }
+    // The packet of five status cells and 40 text cells, text[0] first.
+    static Bytes Shown(uint8_t status, uint8_t text)
+    {
+        Bytes shown(45, 0);
+        shown[0] = status;
+        shown[5] = text;
+        return shown;
+    }
+};
+
+// The host calls only the display calls and BrlTimer; the display is
+// switched off, then on. Its bytes that a timed-out write left queued
+// would reach it later, unless purged.
+SCENARIO(SwitchedOffDisplay, HoldsTheHostAMomentAndComesBackByItself)
+{
+    FakeDevice& d = ReadyDisplay(40);
+    d.keepsUnsent = true;
+    Bytes one = { 0x01 }, two = { 0x02 }, three = { 0x03 }, status = { 0x05 };
+    auto off = [](FakeDevice& f) { f.ctsHeldOff = true; };
+    auto on = [](FakeDevice& f) { f.ctsHeldOff = false; };
+    const DWORD shortWrite = 100 + 47; // 100 ms and 1 ms a byte of the 47-byte packet
+    Run(d, 10000,
+        {
+            { "cells, the display on", 0, nullptr, Shows(one), 1, 0, 1, 1 },
+            { "switched off: the packet that finds it out", 10, off, Shows(two), 0, shortWrite, 1, 1 },
+            { "the same cells", 200, nullptr, Shows(two), 1, 0, 0, 1 },
+            { "changed cells while away", 210, nullptr, Shows(three), 0, 0, 1, 1 },
+            { "status cells while away", 220, nullptr, [&] { return host.DisplayStatus(status, 1); }, 0, 0, 1, 1 },
+            { "refresh while away", 230, nullptr, [this] { return host.Refresh(); }, 0, 0, 1, 1 },
+            { "timer while away: a look and a read", 240, nullptr, Timer(), -1, 1, 1, 1 },
+            { "timer seconds later: a line that says is never tried blind", 9000, nullptr, Timer(), -1, 1, 1, 1 },
+            { "switched on: the timer shows the cells", 9500, on, Timer(), -1, 1, 1, 2 },
+            { "the next timer only reads", 9520, nullptr, Timer(), -1, 1, 0, 2 },
+            { "the same cells again", 9530, nullptr, Shows(three), 1, 0, 0, 2 },
+        },
+        "a line that reports CTS");
+    auto packets = CellPackets(d);
+    ASSERT_EQ(2u, packets.size());
+    EXPECT_EQ(Hex(Shown(0x05, 0x03)), Hex(packets[1])) << "what the host gave last, and no stale byte before it";
+    EXPECT_TRUE(d.isOpen) << "a display switched off keeps its port";
+}
+
+// A driver that reports CTS off whatever the line does cannot say when the
+// display is back: BrlTimer tries the cells now and then, under the short
+// time-out, and a packet that goes out whole ends the wait.
+SCENARIO(SwitchedOffDisplay, OnALineThatNeverShowsCtsTheTimerTriesEveryTwoSeconds)
+{
+    for (DWORD base : { 10000u, 0xFFFFFFFFu - 2999 }) {
         Fresh();
-        FakeDevice& d = ReadyDisplay(40);
-        Bytes text = { 0x7F };
-        host.Display(text, 1);
-        d.ctsHeldOff = true;
-        if (terminate)
-            host.Terminate();
-        else
-            EXPECT_EQ(1, host.Sleep(1));
-        EXPECT_FALSE(d.isOpen) << (terminate ? "terminate" : "sleep");
-        EXPECT_EQ(1, d.clearCommErrorCalls) << "the blanking write failed";
-        EXPECT_EQ(0, Double().openHandles);
+        FakeDevice& d = AddDisplay("COM1", 40);
+        d.reportsCtsOff = true;
+        ASSERT_EQ(0x0528, host.Init("COM1", RecordKey));
+        d.written.clear();
+        Bytes one = { 0x01 }, two = { 0x02 }, three = { 0x03 };
+        auto off = [](FakeDevice& f) { f.ctsHeldOff = true; };
+        auto on = [](FakeDevice& f) { f.ctsHeldOff = false; };
+        const DWORD shortWrite = 147;
+        // The first failure ends at 147; the first try is due at 2147 and,
+        // failing, ends at 2294, so the next is due at 4294.
+        Run(d, base,
+            {
+                { "cells: the status says off, the line sends", 0, nullptr, Shows(one), 1, 0, 1, 1 },
+                { "switched off", 0, off, Shows(two), 0, shortWrite, 1, 1 },
+                { "timer within two seconds", 2146, nullptr, Timer(), -1, 1, 1, 1 },
+                { "timer two seconds on: a try", 2147, nullptr, Timer(), -1, shortWrite + 1, 1, 1 },
+                { "switched on, timer before the next try", 4293, on, Timer(), -1, 1, 1, 1 },
+                { "changed cells wait for the timer", 4293, nullptr, Shows(three), 0, 0, 1, 1 },
+                { "the next try goes out whole", 4294, nullptr, Timer(), -1, 1, 1, 2 },
+                { "back: cells go as they always did", 4300, nullptr, Shows(one), 1, 0, 1, 3 },
+            },
+            "base " + std::to_string(base));
+        auto packets = CellPackets(d);
+        ASSERT_EQ(3u, packets.size());
+        EXPECT_EQ(Hex(Shown(0, 0x03)), Hex(packets[1])) << "the try showed the cells the host gave while away";
+        host.Terminate();
+    }
+}
+
+// A display that holds CTS off only while it works, for less than the
+// short time-out, loses nothing: the packet goes out when CTS comes on,
+// whatever the port says of its lines.
+SCENARIO(SwitchedOffDisplay, FlowControlPausesChangeNothing)
+{
+    struct Case {
+        const char* what;
+        std::function<void(FakeDevice&)> port;
+        DWORD pause;
+        int expected;
+    };
+    auto reportsCts = [](FakeDevice&) {};
+    auto reportsOff = [](FakeDevice& d) { d.reportsCtsOff = true; };
+    auto cannotSay = [](FakeDevice& d) { d.failModemStatus = true; };
+    const Case cases[] = {
+        { "a line that reports CTS, no pause", reportsCts, 0, 1 },
+        { "a line that reports CTS, a pause of 60 ms", reportsCts, 60, 1 },
+        { "a line that reports CTS, a pause as long as the short time-out", reportsCts, 147, 1 },
+        { "a line that reports CTS, a pause 1 ms longer", reportsCts, 148, 0 },
+        { "a line that reports CTS off, a pause of 60 ms", reportsOff, 60, 1 },
+        { "a line that cannot say, a pause of 2 s: the port's own time-out", cannotSay, 2000, 1 },
+    };
+    for (const auto& c : cases) {
+        Fresh();
+        FakeDevice& d = AddDisplay("COM1", 40);
+        c.port(d);
+        ASSERT_EQ(0x0528, host.Init("COM1", RecordKey)) << c.what;
+        d.written.clear();
+        Bytes cells = { 0x11 };
+        d.HoldCtsOffUntil(Double().clock.Now() + c.pause);
+        DWORD before = Double().clock.Now();
+        EXPECT_EQ(c.expected, host.Display(cells, 1)) << c.what;
+        EXPECT_EQ(c.expected ? c.pause : 147, Double().clock.Now() - before) << c.what;
+        EXPECT_EQ(size_t(c.expected), CellPackets(d).size()) << c.what;
+        host.Terminate();
     }
 }
 
@@ -297,6 +475,16 @@ SCENARIO(FaultInjection, OnlyAGoneDeviceIsLost)
         { "serial, read failed, error not even cleared", "COM1", "COM1",
           [](FakeDevice& d) { d.failAllReads = d.failClearCommError = true; }, false, 1, true },
         { "serial, unplugged, found by a read", "COM1", "COM1", [](FakeDevice& d) { d.gone = true; }, false, 1, true },
+        { "serial, modem status failing where it worked", "COM1", "COM1",
+          [](FakeDevice& d) { d.failModemStatus = true; }, true, 0, true },
+        { "serial, away, then its modem status fails: found by the timer's look", "COM1", "COM1",
+          [this](FakeDevice& d) {
+              d.ctsHeldOff = true;
+              Bytes cells = { 0x09 };
+              EXPECT_EQ(0, host.Display(cells, 1));
+              d.failModemStatus = true;
+          },
+          false, 1, true },
         { "kernel device, write refused", "LPT1", kernelDevice, [](FakeDevice& d) { d.failWrites = true; }, true, 0,
           true },
         { "kernel device, reads failing", "LPT1", kernelDevice, [](FakeDevice& d) { d.failAllReads = true; }, false,

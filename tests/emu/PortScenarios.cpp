@@ -1,5 +1,7 @@
 // Port selection on both Windows families, and the whole driver over the
 // parallel port's registers with a display behind the simulated port.
+#include <algorithm>
+
 #include "DisplaySimulator.h"
 #include "ExportScenario.h"
 #include "ParallelPortDouble.h"
@@ -306,12 +308,14 @@ protected:
         ExportScenario::SetUp();
         ParallelPortDouble::Get().Reset();
     }
+    // The name CreateFileA gets for COMn.
+    static std::string ScanName(int n) { return (n < 10 ? "COM" : "\\\\.\\COM") + std::to_string(n); }
     // The names CreateFileA gets for COM1 to COMlast.
     static std::vector<std::string> ScanNames(int last)
     {
         std::vector<std::string> names;
         for (int n = 1; n <= last; ++n)
-            names.push_back((n < 10 ? "COM" : "\\\\.\\COM") + std::to_string(n));
+            names.push_back(ScanName(n));
         return names;
     }
 };
@@ -376,6 +380,83 @@ SCENARIO(AutoScan, TriesComPortsInOrderAndKeepsTheFirstThatAnswers)
         std::vector<std::string> wake(Double().openedNames.begin() + long(before), Double().openedNames.end());
         EXPECT_EQ(c.reopened ? std::vector<std::string>{ c.reopened } : std::vector<std::string>{}, wake) << c.what;
         host.Sleep(1);
+        TearDown();
+    }
+}
+
+// On the NT family the scan tries the ports whose device the system names
+// first, then those it names none for, then the Bluetooth links, whose
+// opens block while Windows seeks their far end. On the 95/98 family,
+// whose KERNEL32 has no QueryDosDeviceA, the order is the plain one.
+SCENARIO(AutoScan, NamedPortsFirstAndBluetoothLinksLast)
+{
+    struct PortAt {
+        int number;
+        const char* device; // what QueryDosDeviceA names; null: none
+        PortKind kind;
+        bool ctsOff;        // nothing attached: a built-in port holds CTS off
+        DWORD openBlocks;   // a Bluetooth link connecting, then refusing
+    };
+    struct Case {
+        const char* what;
+        DWORD platform;
+        std::vector<PortAt> ports; // every other name is absent
+        int expected;
+        std::vector<int> tried;    // in order; a 0 stands for every port not named in the list
+        DWORD held;
+    };
+    const PortAt builtIn = { 1, "\\Device\\Serial0", Silent, true, 0 };
+    const PortAt phone = { 3, "\\Device\\BthModem0", Busy, false, 10000 };
+    const PortAt gps = { 4, "\\Device\\BthModem1", Busy, false, 10000 };
+    const PortAt usb = { 7, "\\Device\\VCP0", Answers40, false, 0 };
+    const Case cases[] = {
+        // COM1's query meets CTS off and gets the short time-out: 102 ms.
+        { "a laptop: the USB display before two Bluetooth links", VER_PLATFORM_WIN32_NT,
+          { builtIn, phone, gps, usb }, 0x0528, { 1, 7 }, 102 + 2001 },
+        { "the same laptop on the 95/98 family", VER_PLATFORM_WIN32_WINDOWS, { builtIn, phone, gps, usb }, 0x0528,
+          { 1, 2, 3, 4, 5, 6, 7 }, 102 + 10000 + 10000 + 2001 },
+        { "a display on a port with no name, after the named ones",
+          VER_PLATFORM_WIN32_NT,
+          { { 2, "\\Device\\Serial1", Silent, false, 0 }, { 3, "\\Device\\BthModem0", Answers20, false, 0 },
+            { 5, nullptr, Answers40, false, 0 } },
+          0x0528, { 2, 1, 4, 5 }, 2001 + 2001 },
+        { "a display on a Bluetooth link alone, in any case of its name", VER_PLATFORM_WIN32_NT,
+          { { 12, "\\DEVICE\\bthmodem7", Answers20, false, 0 } }, 0x0514, { 0, 12 }, 2001 },
+    };
+    auto scanNames = [](const std::vector<int>& tried) {
+        std::vector<std::string> names;
+        for (int n : tried) {
+            if (n != 0) {
+                names.push_back(ScanName(n));
+                continue;
+            }
+            for (int other = 1; other <= 256; ++other)
+                if (std::find(tried.begin(), tried.end(), other) == tried.end())
+                    names.push_back(ScanName(other));
+        }
+        return names;
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        Double().platformId = c.platform;
+        for (const auto& p : c.ports) {
+            FakeDevice& d = Double().AddDevice(ScanName(p.number));
+            d.refuseOpen = p.kind == Busy;
+            d.ctsHeldOff = p.ctsOff;
+            d.openDelay = p.openBlocks;
+            if (p.kind == Answers20 || p.kind == Answers40)
+                win32double::AnswerQueryWith(d, ModelReply(p.kind == Answers20 ? 20 : 40));
+            if (p.device)
+                Double().dosDevices["COM" + std::to_string(p.number)] = p.device;
+        }
+        DWORD start = Double().clock.Now();
+        EXPECT_EQ(c.expected, host.Init("auto", RecordKey)) << c.what;
+        EXPECT_EQ(c.held, Double().clock.Now() - start) << c.what;
+        EXPECT_EQ(scanNames(c.tried), Double().openedNames) << c.what;
+        EXPECT_EQ(c.platform == VER_PLATFORM_WIN32_NT ? 256 : 0, Double().dosDeviceQueries)
+            << c.what << ": QueryDosDeviceA is looked up, never imported";
+        EXPECT_EQ(1, Double().openHandles) << c.what;
+        host.Terminate();
         TearDown();
     }
 }

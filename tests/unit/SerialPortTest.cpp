@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "DriverTestSupport.h"
 #include "ports/FixedSerialPort.h"
@@ -225,15 +227,15 @@ TEST_F(SerialPortTest, WritesReportWholeSuccessOnly)
     d.ctsHeldOff = true; // the display never lets the bytes go
     DWORD before = W().clock.Now();
     EXPECT_EQ(0, port.Write(bytes, 3));
-    EXPECT_EQ(301u, W().clock.Now() - before) << "the write waits 100 ms a byte plus 1";
-    EXPECT_EQ(0, port.WriteByte(1));
-    EXPECT_EQ(2, d.clearCommErrorCalls);
+    EXPECT_EQ(103u, W().clock.Now() - before) << "a packet that meets CTS off waits 100 ms and 1 ms a byte";
+    EXPECT_EQ(0, port.WriteByte(1)) << "the display is away: nothing goes until CTS is on";
+    EXPECT_EQ(103u, W().clock.Now() - before);
+    EXPECT_EQ(1, d.clearCommErrorCalls);
     EXPECT_EQ(0, port.Lost()) << "a write that timed out is no loss: a display that is off holds CTS";
-
     d.ctsHeldOff = false;
     d.failWrites = true;
     EXPECT_EQ(0, port.Write(bytes, 3));
-    EXPECT_EQ(3, d.clearCommErrorCalls);
+    EXPECT_EQ(2, d.clearCommErrorCalls);
     EXPECT_EQ(1, port.Lost()) << "a write the system refused: the device is gone";
 
     // Either write operation finds the loss on its own.
@@ -243,6 +245,74 @@ TEST_F(SerialPortTest, WritesReportWholeSuccessOnly)
     ASSERT_EQ(1, single.Open("COM2:38400,n,8,1"));
     EXPECT_EQ(0, single.WriteByte(1));
     EXPECT_EQ(1, single.Lost());
+}
+
+// The line a packet meets decides its write time-out: CTS on keeps the
+// port's own, CTS off gets a short one. Only a packet that did not go out
+// whole makes the display away; then the next one goes only if CTS is on.
+TEST_F(SerialPortTest, PacketMeetingCtsOffGetsAShortTimeOutAndOnlyOneNotSentMakesTheDisplayAway)
+{
+    struct Case {
+        const char* what;
+        std::function<void(FakeDevice&, SerialPort&)> line;
+        int result;
+        DWORD held;          // what the 3-byte write took
+        DWORD perByte;       // the write time-out it ran under
+        size_t purges;       // PurgeComm calls, each of TXABORT | TXCLEAR
+        int lost;
+        int nextResult;      // a second write at once, the line unchanged
+        DWORD nextHeld;
+    };
+    const uint8_t probe[] = { 0x01 };
+    const Case cases[] = {
+        { "CTS on", nullptr, 1, 0, 100, 0, 0, 1, 0 },
+        { "CTS off for 60 ms: a busy display", [](FakeDevice& d, SerialPort&) {
+              d.HoldCtsOffUntil(Win32Double::Get().clock.Now() + 60);
+          }, 1, 60, 1, 0, 0, 1, 0 },
+        { "CTS off for 104 ms: longer than the short time-out", [](FakeDevice& d, SerialPort&) {
+              d.HoldCtsOffUntil(Win32Double::Get().clock.Now() + 104);
+          }, 0, 103, 1, 1, 0, 0, 0 },
+        { "CTS held off: the display is switched off", [](FakeDevice& d, SerialPort&) { d.ctsHeldOff = true; }, 0,
+          103, 1, 1, 0, 0, 0 },
+        { "the status says CTS off, and the line sends", [](FakeDevice& d, SerialPort&) { d.reportsCtsOff = true; },
+          1, 0, 1, 0, 0, 1, 0 },
+        { "a status that cannot be read: CTS held off waits as it always did", [](FakeDevice& d, SerialPort&) {
+              d.failModemStatus = d.ctsHeldOff = true;
+          }, 0, 301, 100, 1, 0, 0, 301 },
+        { "a status that fails where it worked: the adapter has gone", [&](FakeDevice& d, SerialPort& p) {
+              EXPECT_EQ(1, p.Write(probe, 1));
+              d.failModemStatus = true;
+          }, 0, 0, 100, 0, 1, 0, 0 },
+    };
+    const uint8_t bytes[] = { 0x1B, 0x42, 0x00 };
+    for (const auto& c : cases) {
+        W().Reset();
+        FakeDevice& d = W().AddDevice("COM1");
+        d.keepsUnsent = true;
+        FixedSerialPort port;
+        ASSERT_EQ(1, port.Open("COM1")) << c.what;
+        if (c.line)
+            c.line(d, port);
+        size_t writes = d.writeTimeouts.size();
+        DWORD before = W().clock.Now();
+        EXPECT_EQ(c.result, port.Write(bytes, 3)) << c.what;
+        EXPECT_EQ(c.held, W().clock.Now() - before) << c.what;
+        if (c.held + c.result == 0) {
+            EXPECT_EQ(writes, d.writeTimeouts.size()) << c.what << ": nothing written";
+        } else {
+            ASSERT_EQ(writes + 1, d.writeTimeouts.size()) << c.what;
+            EXPECT_EQ(c.perByte, d.writeTimeouts.back().WriteTotalTimeoutMultiplier) << c.what;
+            EXPECT_EQ(c.perByte == 1 ? 100u : 1u, d.writeTimeouts.back().WriteTotalTimeoutConstant) << c.what;
+        }
+        EXPECT_EQ(100u, d.timeouts.WriteTotalTimeoutMultiplier) << c.what << ": the port's own time-outs are back";
+        EXPECT_EQ(1u, d.timeouts.WriteTotalTimeoutConstant) << c.what;
+        EXPECT_EQ(std::vector<DWORD>(c.purges, PURGE_TXABORT | PURGE_TXCLEAR), d.purges) << c.what;
+        EXPECT_TRUE(d.unsent.empty()) << c.what << ": no stale byte left to reach the display";
+        EXPECT_EQ(c.lost, port.Lost()) << c.what;
+        before = W().clock.Now();
+        EXPECT_EQ(c.nextResult, port.Write(bytes, 3)) << c.what << ", the next packet";
+        EXPECT_EQ(c.nextHeld, W().clock.Now() - before) << c.what << ", the next packet";
+    }
 }
 
 TEST_F(SerialPortTest, ReadOfNothingWantedMakesNoCall)
