@@ -140,13 +140,14 @@ int SerialPort::Write(const unsigned char* bytes, int length)
         away = 0;
         return 1;
     }
-    if (!sent)
+    if (!sent) {
         lost = 1;
-    else if (statusRead) {
+    } else {
         // Timed out. Whatever is still queued would reach the display when
         // it comes back, as cells the host has long replaced.
         PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
-        away = 1;
+        // Only a line that reports CTS can say when the display is back.
+        away = statusRead;
         lastTry = GetTickCount();
     }
     DWORD errors = 0;

@@ -20,6 +20,22 @@ QueryDosDeviceFunction LookUpQueryDosDevice()
     return reinterpret_cast<QueryDosDeviceFunction>(reinterpret_cast<void (*)(void)>(found));
 }
 
+int DeviceOf(QueryDosDeviceFunction query, int number, char* device, int size)
+{
+    if (size < 2)
+        return 0;
+    device[0] = '\0';
+    if (query == NULL)
+        return 0;
+    char name[SerialPortOrder::NameSize];
+    SerialPortOrder::Name(number, name);
+    // The answer is a list of names, each terminated, the current one first.
+    if (query(name, device, (DWORD)size) == 0)
+        return 0;
+    device[size - 1] = '\0';
+    return device[0] != '\0';
+}
+
 char FoldToLower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 bool StartsWith(const char* text, const char* prefix)
@@ -34,10 +50,11 @@ bool StartsWith(const char* text, const char* prefix)
 
 SerialPortOrder::SerialPortOrder()
 {
+    QueryDosDeviceFunction query = LookUpQueryDosDevice();
     for (int number = FirstPort; number <= LastPort; ++number) {
         char device[DeviceSize];
         Group group = Unnamed;
-        if (Device(number, device, DeviceSize))
+        if (DeviceOf(query, number, device, DeviceSize))
             group = IsBluetooth(device) ? Bluetooth : Named;
         groups[number - FirstPort] = (unsigned char)group;
     }
@@ -67,19 +84,7 @@ void SerialPortOrder::Name(int number, char (&name)[NameSize])
 
 int SerialPortOrder::Device(int number, char* device, int size)
 {
-    if (size < 2)
-        return 0;
-    device[0] = '\0';
-    QueryDosDeviceFunction query = LookUpQueryDosDevice();
-    if (query == NULL)
-        return 0;
-    char name[NameSize];
-    Name(number, name);
-    // The answer is a list of names, each terminated, the current one first.
-    if (query(name, device, (DWORD)size) == 0)
-        return 0;
-    device[size - 1] = '\0';
-    return device[0] != '\0';
+    return DeviceOf(LookUpQueryDosDevice(), number, device, size);
 }
 
 bool SerialPortOrder::IsBluetooth(const char* device)

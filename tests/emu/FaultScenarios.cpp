@@ -206,7 +206,9 @@ SCENARIO(SwitchedOffDisplay, HoldsTheHostAMomentAndComesBackByItself)
 // time-out, and a packet that goes out whole ends the wait.
 SCENARIO(SwitchedOffDisplay, OnALineThatNeverShowsCtsTheTimerTriesEveryTwoSeconds)
 {
-    for (DWORD base : { 10000u, 0xFFFFFFFFu - 2999 }) {
+    // The second base puts the counter's wrap between a try falling due
+    // and the timer that makes it.
+    for (DWORD base : { 10000u, 0xFFFFFFFFu - 2149 }) {
         Fresh();
         FakeDevice& d = AddDisplay("COM1", 40);
         d.reportsCtsOff = true;
@@ -216,18 +218,18 @@ SCENARIO(SwitchedOffDisplay, OnALineThatNeverShowsCtsTheTimerTriesEveryTwoSecond
         auto off = [](FakeDevice& f) { f.ctsHeldOff = true; };
         auto on = [](FakeDevice& f) { f.ctsHeldOff = false; };
         const DWORD shortWrite = 147;
-        // The first failure ends at 147; the first try is due at 2147 and,
-        // failing, ends at 2294, so the next is due at 4294.
+        // The first failure ends at 147, so a try is due from 2147; the
+        // one at 2160 fails and ends at 2307, so the next is due at 4307.
         Run(d, base,
             {
                 { "cells: the status says off, the line sends", 0, nullptr, Shows(one), 1, 0, 1, 1 },
                 { "switched off", 0, off, Shows(two), 0, shortWrite, 1, 1 },
                 { "timer within two seconds", 2146, nullptr, Timer(), -1, 1, 1, 1 },
-                { "timer two seconds on: a try", 2147, nullptr, Timer(), -1, shortWrite + 1, 1, 1 },
-                { "switched on, timer before the next try", 4293, on, Timer(), -1, 1, 1, 1 },
-                { "changed cells wait for the timer", 4293, nullptr, Shows(three), 0, 0, 1, 1 },
-                { "the next try goes out whole", 4294, nullptr, Timer(), -1, 1, 1, 2 },
-                { "back: cells go as they always did", 4300, nullptr, Shows(one), 1, 0, 1, 3 },
+                { "timer past two seconds: a try", 2160, nullptr, Timer(), -1, shortWrite + 1, 1, 1 },
+                { "switched on, timer before the next try", 4306, on, Timer(), -1, 1, 1, 1 },
+                { "changed cells wait for the timer", 4306, nullptr, Shows(three), 0, 0, 1, 1 },
+                { "the next try goes out whole", 4307, nullptr, Timer(), -1, 1, 1, 2 },
+                { "back: cells go as they always did", 4310, nullptr, Shows(one), 1, 0, 1, 3 },
             },
             "base " + std::to_string(base));
         auto packets = CellPackets(d);

@@ -455,6 +455,7 @@ SCENARIO(AutoScan, NamedPortsFirstAndBluetoothLinksLast)
         EXPECT_EQ(scanNames(c.tried), Double().openedNames) << c.what;
         EXPECT_EQ(c.platform == VER_PLATFORM_WIN32_NT ? 256 : 0, Double().dosDeviceQueries)
             << c.what << ": QueryDosDeviceA is looked up, never imported";
+        EXPECT_EQ(std::vector<std::string>{ "QueryDosDeviceA" }, Double().procLookups) << c.what << ": once a scan";
         EXPECT_EQ(1, Double().openHandles) << c.what;
         host.Terminate();
         TearDown();
