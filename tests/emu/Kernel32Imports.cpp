@@ -127,7 +127,26 @@ const std::vector<Kernel32Function>& Kernel32Imports()
              returned.CopyBack();
              return uint64_t(result);
          } },
+        { "GetCommModemStatus", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             GuestBuffer status(g, a[1], sizeof(DWORD));
+             BOOL result = GetCommModemStatus(ToHandle(g, a[0]), status.Get<DWORD>());
+             status.CopyBack();
+             return uint64_t(result);
+         } },
         { "GetCommState", 2, [](EmulatedDll& g, Args a) { return CommRecord(g, a, GetCommState); } },
+        { "GetModuleHandleA", 1, [](EmulatedDll& g, Args a) {
+             GuestText name(g, a[0]);
+             return FromHandle(GetModuleHandleA(name.Get()));
+         } },
+        { "GetProcAddress", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             // Windows takes an ordinal in place of a name's address too.
+             if (a[1] != 0 && a[1] < 0x10000)
+                 throw GuestFault("GetProcAddress of ordinal " + std::to_string(a[1]) + "; the driver looks up names");
+             GuestText name(g, a[1]);
+             // The double decides what this Windows has; the guest calls
+             // what it found through a trap that serves the same function.
+             return GetProcAddress(ToHandle(g, a[0]), name.Get()) ? g.TrapOf(name.Get()) : 0;
+         } },
         { "GetProcessHeap", 0, [](EmulatedDll&, Args) { return FromHandle(GetProcessHeap()); } },
         { "GetTickCount", 0, [](EmulatedDll&, Args) -> uint64_t { return GetTickCount(); } },
         { "GetVersionExA", 1, [](EmulatedDll& g, Args a) -> uint64_t {
@@ -150,6 +169,9 @@ const std::vector<Kernel32Function>& Kernel32Imports()
         { "HeapFree", 3, [](EmulatedDll& g, Args a) -> uint64_t {
              return uint64_t(HeapFree(ToHandle(g, a[0]), Dword(a[1]), a[2] ? g.HostPointer(a[2]) : nullptr));
          } },
+        { "PurgeComm", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             return uint64_t(PurgeComm(ToHandle(g, a[0]), Dword(a[1])));
+         } },
         { "ReadFile", 5, [](EmulatedDll& g, Args a) { return Transfer(g, a, true); } },
         { "SetCommState", 2, [](EmulatedDll& g, Args a) { return CommRecord(g, a, SetCommState); } },
         { "SetCommTimeouts", 2, [](EmulatedDll& g, Args a) -> uint64_t {
@@ -170,6 +192,20 @@ const std::vector<Kernel32Function>& Kernel32Imports()
         { "lstrlenA", 1, [](EmulatedDll& g, Args a) -> uint64_t {
              GuestText text(g, a[0]);
              return uint64_t(uint32_t(lstrlenA(text.Get())));
+         } },
+    };
+    return table;
+}
+
+const std::vector<Kernel32Function>& Kernel32RunTimeFunctions()
+{
+    static const std::vector<Kernel32Function> table = {
+        { "QueryDosDeviceA", 3, [](EmulatedDll& g, Args a) -> uint64_t {
+             GuestText device(g, a[0]);
+             GuestBuffer target(g, a[1], Dword(a[2]));
+             DWORD length = QueryDosDeviceA(device.Get(), target.Get<char>(), Dword(a[2]));
+             target.CopyBack();
+             return length;
          } },
     };
     return table;
