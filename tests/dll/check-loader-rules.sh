@@ -20,7 +20,8 @@
 #   bound-imports    no bound imports
 #   import-dll       KERNEL32.dll is the only DLL imported
 #   import-function  only the KERNEL32 functions listed below, all of which
-#                    Windows 95 already exports
+#                    Windows 95 already exports (the DLL looks up what
+#                    Windows 95 lacks with GetProcAddress)
 #
 # With --program, the file is brlcheck.exe, which follows the same rules
 # with its own list of KERNEL32 functions, and one more:
@@ -58,9 +59,9 @@ esac
 
 # Kept apart from the ARM64 build's cmake/kernel32.def on purpose: this list
 # is what Windows 95 has, that one what the build may link.
-allowed="BuildCommDCBA ClearCommError CloseHandle CreateFileA DeviceIoControl GetCommState
-GetTickCount GetVersionExA ReadFile SetCommState SetCommTimeouts WriteFile lstrcpynA lstrlenA
-GetProcessHeap HeapAlloc HeapFree"
+allowed="BuildCommDCBA ClearCommError CloseHandle CreateFileA DeviceIoControl GetCommModemStatus
+GetCommState GetModuleHandleA GetProcAddress GetTickCount GetVersionExA PurgeComm ReadFile SetCommState
+SetCommTimeouts WriteFile lstrcpynA lstrlenA GetProcessHeap HeapAlloc HeapFree"
 # Likewise apart from tools/brlcheck/kernel32.def.
 if [ $program = 1 ]; then
     allowed="CloseHandle CreateFileA ExitProcess FindResourceA FreeLibrary GetCommState GetCommandLineA

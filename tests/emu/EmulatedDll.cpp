@@ -102,11 +102,14 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
         auto fn = std::find_if(table.begin(), table.end(), [&](const Kernel32Function& f) { return import.name == f.name; });
         if (strcasecmp(import.dll.c_str(), "KERNEL32.dll") != 0 || fn == table.end())
             throw LoadError("imports " + import.dll + "!" + import.name + ", which is not one of the " +
-                            std::to_string(table.size()) + " KERNEL32 functions the driver uses");
+                            std::to_string(table.size()) + " KERNEL32 functions the driver may import");
         uint64_t trap = TrapBase + TrapSize * stubs.size();
         std::copy_n(reinterpret_cast<const uint8_t*>(&trap), machine.pointerSize, &laid[import.slotRva]);
         stubs.push_back({ fn->name, fn->arguments, [this, fn](const std::vector<uint64_t>& a) { return fn->serve(*this, a); } });
     }
+    // Traps with no import slot: only GetProcAddress hands them out.
+    for (const auto& fn : Kernel32RunTimeFunctions())
+        stubs.push_back({ fn.name, fn.arguments, [this, &fn](const std::vector<uint64_t>& a) { return fn.serve(*this, a); } });
     for (const auto& e : image.exports)
         exports.emplace_back(e.first, base + e.second);
 
@@ -131,11 +134,11 @@ EmulatedDll::EmulatedDll(const PeImage& image, uint64_t loadBase, Report reportT
         map(ArgumentBase + level * ArgumentStride, ArgumentSize, UC_PROT_READ | UC_PROT_WRITE);
     map(HeapBase, win32double::Heap::Size, UC_PROT_READ | UC_PROT_WRITE, win32double::Win32Double::Get().heap.Memory());
 
-    stubs.push_back({ "the host's key callback", 2, [this](const std::vector<uint64_t>& a) {
-                         if (onKey)
-                             onKey(uint32_t(a[0]), uint32_t(a[1]));
-                         return uint64_t{ 0 };
-                     } });
+    keyCallback = { "the host's key callback", 2, [this](const std::vector<uint64_t>& a) {
+                       if (onKey)
+                           onKey(uint32_t(a[0]), uint32_t(a[1]));
+                       return uint64_t{ 0 };
+                   } };
     uc_hook hook;
     uc_hook_add(uc, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalidMemory), this, 1, 0);
     uc_hook_add(uc, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(OnBlock), this, 1, 0);
@@ -259,10 +262,10 @@ void EmulatedDll::Run(uint64_t pc)
             return;
         uint64_t trap = fault.address - TrapBase;
         if (fault.type == UC_MEM_FETCH_UNMAPPED && fault.address >= TrapBase && trap % TrapSize == 0 &&
-            trap / TrapSize < stubs.size() - 1) {
+            trap / TrapSize < stubs.size()) {
             Serve(stubs[trap / TrapSize]);
         } else if (fault.type == UC_MEM_FETCH_UNMAPPED && fault.address == KeyTrap) {
-            Serve(stubs.back());
+            Serve(keyCallback);
         } else {
             Fail(DescribeStop(error, pc));
             return;
@@ -444,6 +447,14 @@ uint64_t EmulatedDll::ReadWord(uint64_t address)
 }
 
 void EmulatedDll::WriteWord(uint64_t address, uint64_t value) { Write(address, &value, machine.pointerSize); }
+
+uint64_t EmulatedDll::TrapOf(const std::string& function) const
+{
+    auto it = std::find_if(stubs.begin(), stubs.end(), [&](const Stub& s) { return s.name == function; });
+    if (it == stubs.end())
+        throw GuestFault("the double has " + function + ", for which the loader has no trap");
+    return TrapBase + TrapSize * uint64_t(it - stubs.begin());
+}
 
 uint64_t EmulatedDll::GuestAddress(const void* heapBlock) const
 {

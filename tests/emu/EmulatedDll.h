@@ -59,8 +59,8 @@ public:
     using Report = std::function<void(const std::string&)>;
 
     // Loads at base (0: the preferred base). Throws LoadError for a file it
-    // cannot load, an import outside the driver's KERNEL32 functions
-    // included. DllMain is not called yet.
+    // cannot load, an import outside the driver's KERNEL32 imports included
+    // (the run-time functions among them). DllMain is not called yet.
     EmulatedDll(const PeImage& image, uint64_t base, Report report);
     // The processor of an image; throws LoadError for one this loader does
     // not run.
@@ -98,6 +98,9 @@ public:
     void Write(uint64_t address, const void* bytes, size_t size);
     // Up to limit characters, fewer when a terminator comes first.
     std::string ReadString(uint64_t address, size_t limit = 4096);
+    // The trap that serves a KERNEL32 function, imported or run-time: what
+    // GetProcAddress gives the guest. GuestFault for one without a trap.
+    uint64_t TrapOf(const std::string& function) const;
     // The double's heap as the guest sees it.
     uint64_t GuestAddress(const void* heapBlock) const;
     void* HostPointer(uint64_t guestAddress) const;
@@ -139,7 +142,8 @@ private:
     uc_engine* uc = nullptr;
     uint64_t base = 0, imageSize = 0, entry = 0;
     std::vector<std::pair<std::string, uint64_t>> exports;
-    std::vector<Stub> stubs;
+    std::vector<Stub> stubs; // the KERNEL32 functions, one trap each
+    Stub keyCallback;
     std::vector<std::string> calls; // the calls in progress, outermost first
     Report report;
     Fault fault;

@@ -58,7 +58,19 @@ void MustBeNull(uint64_t value, const char* what)
         throw GuestFault(std::string(what) + " is not null; the driver has no use for it");
 }
 
-std::string Text(EmulatedDll& guest, uint64_t address) { return address ? guest.ReadString(address) : std::string(); }
+// A guest string for the length of one call; a null guest pointer stays null.
+class GuestText {
+public:
+    GuestText(EmulatedDll& guest, uint64_t address)
+        : present(address != 0), text(present ? guest.ReadString(address) : std::string())
+    {
+    }
+    const char* Get() const { return present ? text.c_str() : nullptr; }
+
+private:
+    bool present;
+    std::string text;
+};
 
 uint64_t CommRecord(EmulatedDll& g, Args a, BOOL (*call)(HANDLE, LPDCB))
 {
@@ -86,9 +98,9 @@ const std::vector<Kernel32Function>& Kernel32Imports()
 {
     static const std::vector<Kernel32Function> table = {
         { "BuildCommDCBA", 2, [](EmulatedDll& g, Args a) -> uint64_t {
-             std::string definition = Text(g, a[0]);
+             GuestText definition(g, a[0]);
              GuestBuffer dcb(g, a[1], sizeof(DCB));
-             BOOL result = BuildCommDCBA(a[0] ? definition.c_str() : nullptr, dcb.Get<DCB>());
+             BOOL result = BuildCommDCBA(definition.Get(), dcb.Get<DCB>());
              dcb.CopyBack();
              return uint64_t(result);
          } },
@@ -103,9 +115,8 @@ const std::vector<Kernel32Function>& Kernel32Imports()
         { "CreateFileA", 7, [](EmulatedDll& g, Args a) -> uint64_t {
              MustBeNull(a[3], "CreateFileA's security attributes");
              MustBeNull(a[6], "CreateFileA's template file");
-             std::string name = Text(g, a[0]);
-             return FromHandle(CreateFileA(a[0] ? name.c_str() : nullptr, Dword(a[1]), Dword(a[2]), nullptr, Dword(a[4]),
-                                           Dword(a[5]), nullptr));
+             GuestText name(g, a[0]);
+             return FromHandle(CreateFileA(name.Get(), Dword(a[1]), Dword(a[2]), nullptr, Dword(a[4]), Dword(a[5]), nullptr));
          } },
         { "DeviceIoControl", 8, [](EmulatedDll& g, Args a) -> uint64_t {
              MustBeNull(a[7], "DeviceIoControl's OVERLAPPED");
@@ -116,7 +127,26 @@ const std::vector<Kernel32Function>& Kernel32Imports()
              returned.CopyBack();
              return uint64_t(result);
          } },
+        { "GetCommModemStatus", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             GuestBuffer status(g, a[1], sizeof(DWORD));
+             BOOL result = GetCommModemStatus(ToHandle(g, a[0]), status.Get<DWORD>());
+             status.CopyBack();
+             return uint64_t(result);
+         } },
         { "GetCommState", 2, [](EmulatedDll& g, Args a) { return CommRecord(g, a, GetCommState); } },
+        { "GetModuleHandleA", 1, [](EmulatedDll& g, Args a) {
+             GuestText name(g, a[0]);
+             return FromHandle(GetModuleHandleA(name.Get()));
+         } },
+        { "GetProcAddress", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             // Windows takes an ordinal in place of a name's address too.
+             if (a[1] != 0 && a[1] < 0x10000)
+                 throw GuestFault("GetProcAddress of ordinal " + std::to_string(a[1]) + "; the driver looks up names");
+             GuestText name(g, a[1]);
+             // The double decides what this Windows has; the guest calls
+             // what it found through a trap that serves the same function.
+             return GetProcAddress(ToHandle(g, a[0]), name.Get()) ? g.TrapOf(name.Get()) : 0;
+         } },
         { "GetProcessHeap", 0, [](EmulatedDll&, Args) { return FromHandle(GetProcessHeap()); } },
         { "GetTickCount", 0, [](EmulatedDll&, Args) -> uint64_t { return GetTickCount(); } },
         { "GetVersionExA", 1, [](EmulatedDll& g, Args a) -> uint64_t {
@@ -139,6 +169,9 @@ const std::vector<Kernel32Function>& Kernel32Imports()
         { "HeapFree", 3, [](EmulatedDll& g, Args a) -> uint64_t {
              return uint64_t(HeapFree(ToHandle(g, a[0]), Dword(a[1]), a[2] ? g.HostPointer(a[2]) : nullptr));
          } },
+        { "PurgeComm", 2, [](EmulatedDll& g, Args a) -> uint64_t {
+             return uint64_t(PurgeComm(ToHandle(g, a[0]), Dword(a[1])));
+         } },
         { "ReadFile", 5, [](EmulatedDll& g, Args a) { return Transfer(g, a, true); } },
         { "SetCommState", 2, [](EmulatedDll& g, Args a) { return CommRecord(g, a, SetCommState); } },
         { "SetCommTimeouts", 2, [](EmulatedDll& g, Args a) -> uint64_t {
@@ -157,8 +190,22 @@ const std::vector<Kernel32Function>& Kernel32Imports()
              return a[0];
          } },
         { "lstrlenA", 1, [](EmulatedDll& g, Args a) -> uint64_t {
-             std::string text = Text(g, a[0]);
-             return uint64_t(uint32_t(lstrlenA(a[0] ? text.c_str() : nullptr)));
+             GuestText text(g, a[0]);
+             return uint64_t(uint32_t(lstrlenA(text.Get())));
+         } },
+    };
+    return table;
+}
+
+const std::vector<Kernel32Function>& Kernel32RunTimeFunctions()
+{
+    static const std::vector<Kernel32Function> table = {
+        { "QueryDosDeviceA", 3, [](EmulatedDll& g, Args a) -> uint64_t {
+             GuestText device(g, a[0]);
+             GuestBuffer target(g, a[1], Dword(a[2]));
+             DWORD length = QueryDosDeviceA(device.Get(), target.Get<char>(), Dword(a[2]));
+             target.CopyBack();
+             return length;
          } },
     };
     return table;

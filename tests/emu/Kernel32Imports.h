@@ -3,6 +3,11 @@
 // stack, its buffers copied to the host before the call and back after it,
 // and its handles and heap blocks translated to the double's. Anything the
 // DLL imports beyond this table is refused when it is loaded.
+//
+// The run-time functions are the ones the driver finds with GetProcAddress
+// because Windows 95's KERNEL32 lacks them: never bound as imports, they are
+// reached only through the address the emulated GetProcAddress returns when
+// the double finds them.
 #ifndef BRLWIN32_EMU_KERNEL32_IMPORTS_H
 #define BRLWIN32_EMU_KERNEL32_IMPORTS_H
 
@@ -20,6 +25,7 @@ struct Kernel32Function {
 };
 
 const std::vector<Kernel32Function>& Kernel32Imports();
+const std::vector<Kernel32Function>& Kernel32RunTimeFunctions();
 
 } // namespace emu
 

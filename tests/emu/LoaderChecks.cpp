@@ -76,15 +76,18 @@ void RefusesDamagedFiles(const std::string& path)
     }
 }
 
-// The driver imports 17 KERNEL32 functions; a DLL importing anything else
-// is refused by name.
+// The driver imports 21 KERNEL32 functions; a DLL importing anything else
+// is refused by name, QueryDosDeviceA too: Windows 95 lacks it, so the
+// driver may only look it up at run time.
 void RefusesImportsBeyondTheDriversOwn(const std::string& path)
 {
     const Bytes good = EmulatedHost::FileBytes(path);
     const struct {
         std::string name, renamed, error;
     } cases[] = {
-        { "lstrlenA", "lstrlenW", "imports KERNEL32.dll!lstrlenW, which is not one of the 17 KERNEL32 functions" },
+        { "lstrlenA", "lstrlenW", "imports KERNEL32.dll!lstrlenW, which is not one of the 21 KERNEL32 functions" },
+        { "SetCommTimeouts", "QueryDosDeviceA",
+          "imports KERNEL32.dll!QueryDosDeviceA, which is not one of the 21 KERNEL32 functions" },
         { "KERNEL32.dll", std::string("USER32.dll\0\0", 12), "imports USER32.dll!" },
     };
     for (const auto& c : cases) {
