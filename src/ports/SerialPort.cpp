@@ -129,7 +129,7 @@ int SerialPort::Write(const unsigned char* bytes, int length)
     // The status alone never drops a packet: some drivers report CTS off
     // and send all the same. What did not go out in the short time-out is
     // the evidence.
-    int shortTimeout = line == CtsOff || line == Retry;
+    bool shortTimeout = line == CtsOff || line == Retry;
     if (shortTimeout)
         ApplyTimeouts(1, HeldOffWriteMs);
     DWORD written = 0;

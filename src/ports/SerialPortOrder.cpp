@@ -33,7 +33,7 @@ int DeviceOf(QueryDosDeviceFunction query, int number, char* device, int size)
     if (query(name, device, (DWORD)size) == 0)
         return 0;
     device[size - 1] = '\0';
-    return device[0] != '\0';
+    return device[0] != '\0' ? 1 : 0;
 }
 
 char FoldToLower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
