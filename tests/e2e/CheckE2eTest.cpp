@@ -196,8 +196,7 @@ protected:
     void NameDevice(int number, const std::string& device)
     {
         const std::string port = "COM" + std::to_string(number);
-        if (!host)
-            StartHost();
+        StartHost();
         undoDevice = "dos-device " + port + " " + SerialDevice(number);
         ASSERT_EQ(1, Do("dos-device " + port + " " + device).result);
     }

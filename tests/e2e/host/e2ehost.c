@@ -451,16 +451,11 @@ int main(int argc, char **argv)
             print_result(1);
         } else if (strncmp(line, "dos-device ", 11) == 0) {
             char *device = strchr(arg, ' ');
-            char named[MAX_PATH];
-            int ok = 0;
-            if (device) {
+            if (device)
                 *device++ = '\0';
-                ok = (QueryDosDeviceA(arg, named, sizeof named) == 0 ||
-                      DefineDosDeviceA(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, arg,
-                                       named)) &&
-                     DefineDosDeviceA(DDD_RAW_TARGET_PATH, arg, device);
-            }
-            print_result(ok);
+            /* Wine refuses a second device for a name. */
+            DefineDosDeviceA(DDD_REMOVE_DEFINITION, arg, NULL);
+            print_result(device != NULL && DefineDosDeviceA(DDD_RAW_TARGET_PATH, arg, device));
         } else if (strcmp(line, "version") == 0) {
             OSVERSIONINFOA info;
             memset(&info, 0, sizeof info);
