@@ -30,7 +30,9 @@ got_keys=$(printf '%s\n' "$console" | grep '^key code ')
 $expected_keys
 got:
 $got_keys"
-printf '%s\n' "$console" | grep -q '^COM5 display 5+40$' || fail "expected brlcheck to find the display on COM5"
+# Wine names the device of COMn \Device\Serial(n-1).
+printf '%s\n' "$console" | grep -q '^COM5 (\\Device\\Serial4) display 5+40$' ||
+    fail "expected brlcheck to find the display on COM5, \\Device\\Serial4"
 printf '%s\n' "$console" | grep -q '^Done in [0-9.]* seconds: every step passed\.$' ||
     fail "expected every step passed, with a key for each, got: $(printf '%s\n' "$console" | grep '^Done')"
 [ -s "$out/brlcheck-report.txt" ] || fail "expected the report in $out/brlcheck-report.txt"

@@ -65,9 +65,9 @@ SetCommTimeouts WriteFile lstrcpynA lstrlenA GetProcessHeap HeapAlloc HeapFree"
 # Likewise apart from tools/brlcheck/kernel32.def.
 if [ $program = 1 ]; then
     allowed="CloseHandle CreateFileA ExitProcess FindResourceA FreeLibrary GetCommState GetCommandLineA
-GetFullPathNameA GetLastError GetModuleFileNameA GetProcAddress GetStdHandle GetTickCount GetVersionExA
-LoadLibraryA LoadLibraryExA LoadResource LockResource ReadFile SetConsoleCtrlHandler SizeofResource Sleep
-WriteFile lstrlenA"
+GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress GetStdHandle GetTickCount
+GetVersionExA LoadLibraryA LoadLibraryExA LoadResource LockResource ReadFile SetConsoleCtrlHandler
+SizeofResource Sleep WriteFile lstrlenA"
 fi
 
 facts=$(sh "$(dirname "$0")/pe-facts.sh" "$dll") || { echo "cannot read $dll"; exit 2; }

@@ -170,7 +170,10 @@ protected:
 
     void TearDown() override
     {
-        silent.reset();
+        // The prefix's server outlives the test, and the names with it.
+        if (!undoDevice.empty() && host)
+            Do(undoDevice);
+        silent.clear();
         E2eTest::TearDown();
     }
 
@@ -179,13 +182,28 @@ protected:
     std::string Machine() const { return IsX64() ? "x64" : "x86"; }
     std::string DllShown() const { return WinePrefix::WindowsPath(work + "/bin/brlwin32.dll"); }
 
-    void StartSilent(const std::string& comPort)
+    PtyDisplay& StartSilent(const std::string& comPort)
     {
         DisplaySimulator::Config config;
         config.textCells = TextCells;
         config.answerQueries = false;
-        silent = std::make_unique<PtyDisplay>(config, Prefix().LinkFor(comPort));
+        silent.push_back(std::make_unique<PtyDisplay>(config, Prefix().LinkFor(comPort)));
+        return *silent.back();
     }
+
+    // Gives a registered port this device name, as a Bluetooth stack names
+    // its links; TearDown gives the port Wine's own name back.
+    void NameDevice(int number, const std::string& device)
+    {
+        const std::string port = "COM" + std::to_string(number);
+        StartHost();
+        undoDevice = "dos-device " + port + " " + SerialDevice(number);
+        ASSERT_EQ(1, Do("dos-device " + port + " " + device).result);
+    }
+
+    // The device Wine names for each port of its registry: \Device\Serial0
+    // for COM1.
+    static std::string SerialDevice(int number) { return "\\Device\\Serial" + std::to_string(number - 1); }
 
     Bytes Cells() const
     {
@@ -369,7 +387,8 @@ protected:
 
     std::string work;
     std::string output;
-    std::unique_ptr<PtyDisplay> silent;
+    std::vector<std::unique_ptr<PtyDisplay>> silent;
+    std::string undoDevice;
 };
 
 // The lines of the four patterns, each ended as given.
@@ -507,11 +526,15 @@ TEST_F(CheckE2eTest, NamedPortWithTheDisplaysKeysScripted)
 }
 
 // No port name: the scan meets absent ports, a silent one and then the
-// display, and BrlInit("auto") finds the same display. The patterns are not
-// held and the key test is left out, which passes without a key.
+// display, each named with its device, and BrlInit("auto") finds the same
+// display. COM2, silent too, passes for a Bluetooth link, which both try
+// last. The patterns are not held and the key test is left out, which
+// passes without a key.
 TEST_F(CheckE2eTest, WithoutAPortNameFindsTheDisplayPastAnAbsentAndASilentPort)
 {
-    StartSilent("COM3");
+    PtyDisplay& quiet = StartSilent("COM3");
+    PtyDisplay& bluetooth = StartSilent("COM2");
+    NameDevice(2, "\\Device\\BthModem0");
     StartDisplay(TextCells, FullReply(TextCells));
     const std::string dll = WinePrefix::WindowsPath(DllPath());
     ASSERT_EQ(0, Run({ "--dll", dll, "--hold", "0", "--keys", "0", "--report", Report() }, {}, Exe()));
@@ -520,12 +543,12 @@ TEST_F(CheckE2eTest, WithoutAPortNameFindsTheDisplayPastAnAbsentAndASilentPort)
         { "brlcheck " + Version + " checks a braille display through brlwin32.dll, one step at a time. Ctrl+C "
           "stops it.",
           "DLL: " + dll + ", version " + Version + ", " + Machine() + "; this program is " + Machine() + ": ok",
-          "Finding the display: BrlInit on each serial port, COM1 to COM256, until a display answers. A port with "
-          "nothing on it takes 2 seconds.",
-          "COM1 to COM2 absent",
-          "COM3 no answer",
-          "COM4 absent",
-          "COM5 display 5+40",
+          "Finding the display: BrlInit on each serial port, COM1 to COM256, Bluetooth links last, until a display "
+          "answers. A port with nothing on it takes 2 seconds.",
+          "COM1 (" + SerialDevice(1) + ") absent",
+          "COM3 (" + SerialDevice(3) + ") no answer",
+          "COM4 (" + SerialDevice(4) + ") absent",
+          "COM5 (" + SerialDevice(5) + ") display 5+40",
           "display: COM5, 5 status cells and 40 text cells, found in T seconds: ok",
           "Checking that BrlInit(\"auto\") finds the display on COM5 too.",
           "auto: BrlInit(\"auto\") found 5 status cells and 40 text cells in T seconds, as on COM5: ok" },
@@ -547,7 +570,8 @@ TEST_F(CheckE2eTest, WithoutAPortNameFindsTheDisplayPastAnAbsentAndASilentPort)
     auto queries = [](const PtyDisplay& d) {
         return d.With([](const DisplaySimulator& s) { return s.Count(HostStreamDecoder::Message::Query); });
     };
-    EXPECT_EQ(2, queries(*silent)) << "expected the silent port asked once by the scan and once by auto";
+    EXPECT_EQ(2, queries(quiet)) << "expected the silent port asked once by the scan and once by auto";
+    EXPECT_EQ(0, queries(bluetooth)) << "expected the Bluetooth link asked by neither: the display comes first";
     EXPECT_EQ(2, queries(*display)) << "expected the display asked once by the scan and once by auto";
     EXPECT_EQ(Describe(Blank(5 + TextCells)), Describe(EndCells())) << "expected the display blank at the end";
 }

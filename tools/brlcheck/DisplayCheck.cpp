@@ -2,6 +2,7 @@
 
 #include "ComputerBraille.h"
 #include "KeyReport.h"
+#include "SerialPortOrder.h"
 #include "Text.h"
 #include "Transcript.h"
 
@@ -11,8 +12,6 @@ enum {
     StatusCells = 5,
     MaxCells = 128,
     MaxTextCells = 80,
-    FirstPort = 1,
-    LastPort = 256,
     PollMs = 20,
     RefreshMs = 1000,
     AsleepMs = 2000,
@@ -55,6 +54,13 @@ void AddWholeSeconds(Text& text, unsigned seconds)
 }
 
 void AddPortName(Text& text, unsigned number) { text.Add("COM").Number(number); }
+
+void AddScannedRange(Text& text)
+{
+    AddPortName(text, SerialPortOrder::FirstPort);
+    text.Add(" to ");
+    AddPortName(text, SerialPortOrder::LastPort);
+}
 
 void AddOutcome(Text& text, const char* call, DWORD sinceMs)
 {
@@ -236,9 +242,10 @@ unsigned DisplayCheck::SerialNumber(const char* name)
         return 0;
     unsigned number = 0;
     int i = 3;
-    for (; name[i] >= '0' && name[i] <= '9' && number <= LastPort; ++i)
+    for (; name[i] >= '0' && name[i] <= '9' && number <= SerialPortOrder::LastPort; ++i)
         number = number * 10 + (unsigned)(name[i] - '0');
-    return i > 3 && (name[i] == '\0' || name[i] == ':') && number >= FirstPort && number <= LastPort ? number : 0;
+    bool plain = i > 3 && (name[i] == '\0' || name[i] == ':');
+    return plain && number >= SerialPortOrder::FirstPort && number <= SerialPortOrder::LastPort ? number : 0;
 }
 
 DisplayCheck::PortState DisplayCheck::Probe(unsigned number)
@@ -271,61 +278,87 @@ void DisplayCheck::FlushAbsent(unsigned from, unsigned to)
     // COM11 absent" rather than six lines.
     Text line;
     AddPortName(line, from);
-    if (to > from)
-        line.Add(" to ").Add("COM").Number(to);
+    if (to > from) {
+        line.Add(" to ");
+        AddPortName(line, to);
+    }
     line.Add(" absent");
     transcript.Record(line);
 }
 
 DisplayCheck::Outcome DisplayCheck::ScanPorts()
 {
-    transcript.Say("Finding the display: BrlInit on each serial port, COM1 to COM256, until a display answers. "
-                   "A port with nothing on it takes 2 seconds.");
+    Text intro;
+    intro.Add("Finding the display: BrlInit on each serial port, ");
+    AddScannedRange(intro);
+    intro.Add(", Bluetooth links last, until a display answers. A port with nothing on it takes 2 seconds.");
+    transcript.Say(intro);
     DWORD start = GetTickCount();
-    unsigned absentFrom = 0;
+    // The order of BrlInit("auto"), from the same code: the display the
+    // scan finds is the one auto finds, and a Bluetooth link, whose open
+    // blocks while Windows connects to its far end, comes last.
+    const SerialPortOrder order;
+    unsigned absentFrom = 0, absentTo = 0;
     int found = 0;
-    unsigned number = FirstPort;
-    for (; number <= LastPort && found == 0; ++number) {
+    for (int position = 0; position < SerialPortOrder::PortCount && found == 0; ++position) {
         if (Stopping())
             return Stopped;
+        unsigned number = (unsigned)order.At(position);
+        char device[SerialPortOrder::DeviceSize];
+        bool named = SerialPortOrder::Device((int)number, device, SerialPortOrder::DeviceSize) != 0;
         PortState state = Probe(number);
-        if (state == Absent) {
-            if (absentFrom == 0)
+        // Absent ports of no device fold into runs of numbers that follow
+        // each other in the scan; one the system names a device for is
+        // worth its own line.
+        if (state == Absent && !named) {
+            if (absentFrom == 0 || number != absentTo + 1) {
+                FlushAbsent(absentFrom, absentTo);
                 absentFrom = number;
+            }
+            absentTo = number;
             continue;
         }
-        FlushAbsent(absentFrom, number - 1);
+        FlushAbsent(absentFrom, absentTo);
         absentFrom = 0;
         Text line;
         AddPortName(line, number);
-        if (state == InUse) {
-            line.Add(" in use by another program");
-            transcript.Record(line);
-            continue;
+        if (named) {
+            line.Add(" (").Add(device);
+            if (SerialPortOrder::IsBluetooth(device))
+                line.Add(", Bluetooth");
+            line.Add(')');
         }
-        Text name;
-        AddPortName(name, number);
-        int cells = dll.Init(name.Chars(), BrailleDll::OnKey);
-        if (cells == 0) {
-            // The port may be left open without a display behind it.
-            dll.Terminate();
-            line.Add(" no answer");
+        if (state == Absent) {
+            line.Add(" absent");
+        } else if (state == InUse) {
+            line.Add(" in use by another program");
         } else {
-            line.Add(" display ").Number((unsigned)cells >> 8).Add('+').Number((unsigned)cells & 0xFF);
-            Copy(portName, sizeof portName, name.Chars());
-            found = cells;
+            char name[SerialPortOrder::NameSize];
+            SerialPortOrder::Name((int)number, name);
+            int cells = dll.Init(name, BrailleDll::OnKey);
+            if (cells == 0) {
+                // The port may be left open without a display behind it.
+                dll.Terminate();
+                line.Add(" no answer");
+            } else {
+                line.Add(" display ").Number((unsigned)cells >> 8).Add('+').Number((unsigned)cells & 0xFF);
+                Copy(portName, sizeof portName, name);
+                found = cells;
+            }
         }
         transcript.Record(line);
     }
     if (found == 0)
-        FlushAbsent(absentFrom, LastPort);
+        FlushAbsent(absentFrom, absentTo);
     if (Stopping())
         return Stopped;
 
     Text line;
     line.Add("display: ");
     if (found == 0) {
-        line.Add("FAILED: no display answered on COM1 to COM256, in ").Seconds(GetTickCount() - start);
+        line.Add("FAILED: no display answered on ");
+        AddScannedRange(line);
+        line.Add(", in ").Seconds(GetTickCount() - start);
         transcript.Record(line);
         return Count(Failed);
     }

@@ -87,6 +87,7 @@ private:
     static PortState Probe(unsigned number);
     // The number of a plain serial name, COM7 or COM12:38400,n,8,1; else 0.
     static unsigned SerialNumber(const char* name);
+    // One line for the absent ports COMfrom to COMto; none when from is 0.
     void FlushAbsent(unsigned from, unsigned to);
 
     const CheckOptions& options;

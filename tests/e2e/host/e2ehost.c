@@ -49,6 +49,10 @@
  *   lpt-count                     = instructions emulated; prints
  *                                 "lpt in N out M control XX" first
  *   reload                        = 1  FreeLibrary and LoadLibraryA again
+ *   dos-device NAME DEVICE        = 1 when QueryDosDeviceA(NAME) names
+ *                                 DEVICE from now on, in place of what it
+ *                                 named; under Wine NAME opens as before, so
+ *                                 a pty's port can pass for a Bluetooth link
  *   version                       = platform id GetVersionExA reports
  *                                 (1: 95/98 family, 2: NT family); prints
  *                                 "version PLATFORM MAJOR.MINOR" first
@@ -445,6 +449,13 @@ int main(int argc, char **argv)
             unload_driver(&brl);
             load_driver(argv[1], &brl);
             print_result(1);
+        } else if (strncmp(line, "dos-device ", 11) == 0) {
+            char *device = strchr(arg, ' ');
+            if (device)
+                *device++ = '\0';
+            /* Wine refuses a second device for a name. */
+            DefineDosDeviceA(DDD_REMOVE_DEFINITION, arg, NULL);
+            print_result(device != NULL && DefineDosDeviceA(DDD_RAW_TARGET_PATH, arg, device));
         } else if (strcmp(line, "version") == 0) {
             OSVERSIONINFOA info;
             memset(&info, 0, sizeof info);
