@@ -9,24 +9,15 @@
 // WINEPREFIX, WINEARCH and the other Wine settings come from the
 // environment. Where programs of WINEARCH cannot run on this machine, the
 // check is skipped (exit 77).
-#include <spawn.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "PtyDisplay.h"
 #include "WinePrefix.h"
-
-extern char** environ;
 
 namespace {
 
@@ -66,43 +57,6 @@ void Check(bool good, const std::string& what, const std::string& expected, cons
     }
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::string& outPath)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // Wine's own output goes to a file: a pipe would be kept open by Wine's
-    // background processes.
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (outPath + ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Waits for the process to end; returns its exit status, or -1 when it is
-// still running at the deadline (it is killed then).
-int WaitForExit(pid_t pid, int timeoutMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path);
@@ -134,7 +88,11 @@ int main(int argc, char** argv)
     config.textCells = 40;
     PtyDisplay display(config, link);
 
-    pid_t host = Spawn(WinePrefix::Command(arch.c_str(), { exe, port, "20" }), outPath);
+    // The host's output, with Wine's after it; a file rather than a pipe,
+    // which Wine's background processes would keep open. Appended to, so it
+    // starts empty: a line of an earlier run must not pass a check.
+    std::remove(outPath.c_str());
+    pid_t host = WinePrefix::SpawnInEnvironment(arch.c_str(), { exe, port, "20" }, outPath);
     if (host < 0) {
         std::printf("FAIL cannot start wine\n");
         return 1;
@@ -158,7 +116,7 @@ int main(int argc, char** argv)
             Hex(display.With([](const DisplaySimulator& d) { return d.Text(); })));
     }
 
-    int exitCode = WaitForExit(host, 30000);
+    int exitCode = WinePrefix::Wait(host, 30000);
     Check(exitCode == 0, "host exit code", "0", std::to_string(exitCode));
 
     const Bytes blank(static_cast<size_t>(DisplaySimulator::StatusCells + config.textCells), 0);

@@ -138,10 +138,23 @@ int WinePrefix::Wait(pid_t pid, int timeoutMs)
 pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string& logPath,
                         const std::string& workingDir) const
 {
+    return Launch(this, WineArch(), argv, logPath, workingDir);
+}
+
+pid_t WinePrefix::SpawnInEnvironment(const char* wineArch, const std::vector<std::string>& argv,
+                                     const std::string& logPath, const std::string& workingDir)
+{
+    return Launch(nullptr, wineArch, argv, logPath, workingDir);
+}
+
+pid_t WinePrefix::Launch(const WinePrefix* prefix, const char* wineArch, const std::vector<std::string>& argv,
+                         const std::string& logPath, const std::string& workingDir)
+{
     pid_t pid = fork();
     if (pid != 0)
         return pid;
-    Export();
+    if (prefix != nullptr)
+        prefix->Export();
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0)
         _exit(127);
     int in = open("/dev/null", O_RDONLY);
@@ -153,7 +166,7 @@ pid_t WinePrefix::Spawn(const std::vector<std::string>& argv, const std::string&
     // left here: the pipes of a test host, a pty's master.
     for (int fd = 3; fd < 1024; ++fd)
         close(fd);
-    std::vector<std::string> command = Command(argv);
+    std::vector<std::string> command = Command(wineArch, argv);
     std::vector<char*> args;
     for (const auto& a : command)
         args.push_back(const_cast<char*>(a.c_str()));

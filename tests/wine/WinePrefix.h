@@ -87,6 +87,11 @@ public:
     // is given (Wine's current folder is then that folder on drive Z:).
     pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath,
                 const std::string& workingDir = "") const;
+    // The same for a program of wineArch in the prefix that this process's
+    // environment already names (WINEPREFIX): a runner started by a script
+    // that set the prefix up.
+    static pid_t SpawnInEnvironment(const char* wineArch, const std::vector<std::string>& argv,
+                                    const std::string& logPath, const std::string& workingDir = "");
     // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
     static int Wait(pid_t pid, int timeoutMs);
@@ -109,6 +114,10 @@ private:
     enum { PinnedComPorts = 4 };
 
     bool WriteSetupScript(const std::string& path) const;
+    // Forks and starts the Wine program; in the child, prefix (when given)
+    // exports its environment first.
+    static pid_t Launch(const WinePrefix* prefix, const char* wineArch, const std::vector<std::string>& argv,
+                        const std::string& logPath, const std::string& workingDir);
 
     std::string dir;
     std::string work;
