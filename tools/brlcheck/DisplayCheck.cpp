@@ -540,6 +540,24 @@ DisplayCheck::Outcome DisplayCheck::AddWaitFailure(Text& line, Wait w, DWORD sin
     return Gone;
 }
 
+DisplayCheck::Outcome DisplayCheck::EndWait(Text& line, Wait w, DWORD sinceMs, const WaitWords& words)
+{
+    if (w == WaitStopped)
+        return Stopped;
+    Outcome outcome = Ok;
+    if (w == KeyCame) {
+        line.Add(words.key).Seconds(sinceMs).Add(words.afterKey);
+    } else if (w == TimeRanOut) {
+        line.Add(words.noKey);
+        outcome = words.noKeyOutcome;
+    } else {
+        outcome = AddWaitFailure(line, w, sinceMs);
+        line.Add(words.afterFailure);
+    }
+    transcript.Record(line);
+    return Count(outcome);
+}
+
 DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* description, const unsigned char* status,
                                             const unsigned char* text)
 {
@@ -555,21 +573,10 @@ DisplayCheck::Outcome DisplayCheck::Pattern(const char* name, const char* descri
     DWORD refreshTick = start;
     unsigned code = 0, argument = 0;
     Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick, true);
-    if (w == WaitStopped)
-        return Stopped;
     Text line;
     line.Add(name).Add(": ");
-    Outcome outcome = Ok;
-    if (w == KeyCame) {
-        line.Add("key after ").Seconds(GetTickCount() - start).Add(": ok");
-    } else if (w == TimeRanOut) {
-        line.Add("no key pressed");
-        outcome = NoKey;
-    } else {
-        outcome = AddWaitFailure(line, w, GetTickCount() - start);
-    }
-    transcript.Record(line);
-    return Count(outcome);
+    static const WaitWords words = { "key after ", ": ok", "no key pressed", NoKey, "" };
+    return EndWait(line, w, GetTickCount() - start, words);
 }
 
 DisplayCheck::Outcome DisplayCheck::Patterns()
@@ -649,29 +656,13 @@ DisplayCheck::Outcome DisplayCheck::KeyTest()
     DWORD limit = options.keySeconds * 1000;
     DWORD start = GetTickCount();
     DWORD refreshTick = start;
-    Outcome outcome = Ok;
-    for (;;) {
+    Wait w = KeyCame;
+    while (run < 3) {
         DWORD used = GetTickCount() - start;
         unsigned code = 0, argument = 0;
-        Wait w = WaitForKey(used < limit ? limit - used : 0, code, argument, refreshTick, true);
-        if (w == WaitStopped)
-            return Stopped;
-        if (w == RefreshFailed || w == PortGone) {
-            outcome = AddWaitFailure(line, w, GetTickCount() - start);
-            line.Add(", with ").Number((unsigned)presses).Add(presses == 1 ? " press" : " presses").Add(" before");
+        w = WaitForKey(used < limit ? limit - used : 0, code, argument, refreshTick, true);
+        if (w != KeyCame)
             break;
-        }
-        if (w == TimeRanOut) {
-            if (presses == 0) {
-                line.Add("FAILED: no key pressed in ");
-                AddWholeSeconds(line, options.keySeconds);
-                outcome = Failed;
-            } else {
-                line.Number((unsigned)presses).Add(presses == 1 ? " press, " : " presses, ").Number((unsigned)distinct)
-                    .Add(distinct == 1 ? " key" : " different keys").Add(": ok");
-            }
-            break;
-        }
         ++presses;
         bool known = false;
         for (int i = 0; i < distinct; ++i)
@@ -687,11 +678,25 @@ DisplayCheck::Outcome DisplayCheck::KeyTest()
 
         if (!ReportPress(code, argument))
             return Failed;
-        if (run == 3) {
-            line.Number((unsigned)presses).Add(" presses, ").Number((unsigned)distinct)
-                .Add(distinct == 1 ? " key" : " different keys").Add(", ended by the same key three times: ok");
-            break;
-        }
+    }
+    // The test ends on the time, on the same key three times, or on a
+    // failed wait; only the first two count presses as passing.
+    if (w == WaitStopped)
+        return Stopped;
+    Outcome outcome = Ok;
+    if (w == RefreshFailed || w == PortGone) {
+        outcome = AddWaitFailure(line, w, GetTickCount() - start);
+        line.Add(", with ").Number((unsigned)presses).Add(presses == 1 ? " press" : " presses").Add(" before");
+    } else if (presses == 0) {
+        line.Add("FAILED: no key pressed in ");
+        AddWholeSeconds(line, options.keySeconds);
+        outcome = Failed;
+    } else {
+        line.Number((unsigned)presses).Add(presses == 1 ? " press, " : " presses, ").Number((unsigned)distinct)
+            .Add(distinct == 1 ? " key" : " different keys");
+        if (w == KeyCame)
+            line.Add(", ended by the same key three times");
+        line.Add(": ok");
     }
     transcript.Record(line);
     return Count(outcome);
@@ -748,20 +753,8 @@ DisplayCheck::Outcome DisplayCheck::SleepAndWake()
     DWORD refreshTick = GetTickCount();
     unsigned code = 0, argument = 0;
     Wait w = WaitForKey(options.holdSeconds * 1000, code, argument, refreshTick, true);
-    if (w == WaitStopped)
-        return Stopped;
-    Outcome outcome = Ok;
-    if (w == KeyCame) {
-        line.Add("key ").Seconds(GetTickCount() - woken).Add(" after the wake: ok");
-    } else if (w == TimeRanOut) {
-        line.Add("no key pressed");
-        outcome = NoKey;
-    } else {
-        outcome = AddWaitFailure(line, w, GetTickCount() - woken);
-        line.Add(" after the wake");
-    }
-    transcript.Record(line);
-    return Count(outcome);
+    static const WaitWords words = { "key ", " after the wake: ok", "no key pressed", NoKey, " after the wake" };
+    return EndWait(line, w, GetTickCount() - woken, words);
 }
 
 DisplayCheck::Outcome DisplayCheck::Unplug()
@@ -784,19 +777,11 @@ DisplayCheck::Outcome DisplayCheck::Unplug()
         DWORD used = GetTickCount() - start;
         w = WaitForKey(used < UnplugMs ? UnplugMs - used : 0, code, argument, refreshTick, false);
     }
-    if (w == WaitStopped)
-        return Stopped;
     Text line;
     line.Add("unplug: ");
-    Outcome outcome = Ok;
-    if (w == KeyCame) {
-        line.Add("first key ").Seconds(GetTickCount() - start).Add(" after the prompt: ok");
-    } else {
-        line.Add("FAILED: no key within 60 seconds");
-        outcome = Failed;
-    }
-    transcript.Record(line);
-    return Count(outcome);
+    static const WaitWords words = { "first key ", " after the prompt: ok", "FAILED: no key within 60 seconds", Failed,
+                                     "" };
+    return EndWait(line, w, GetTickCount() - start, words);
 }
 
 DisplayCheck::Outcome DisplayCheck::TerminateDisplay()

@@ -78,6 +78,18 @@ private:
     // Adds "FAILED: " and what ended a wait that failed; returns the step's
     // outcome, Gone when the display's port went away.
     Outcome AddWaitFailure(Text& line, Wait w, DWORD sinceMs) const;
+    // The words that end a step's line for each way its wait can end.
+    struct WaitWords {
+        const char* key;          // before the seconds from the start to the key
+        const char* afterKey;     // after them
+        const char* noKey;        // when the time ran out
+        Outcome noKeyOutcome;     // and what that counts as
+        const char* afterFailure; // after what failed
+    };
+    // Ends the line of a step on what ended its wait, sinceMs after the
+    // step's start, records it and counts the step; Stopped, with no line,
+    // after Ctrl+C.
+    Outcome EndWait(Text& line, Wait w, DWORD sinceMs, const WaitWords& words);
     // Reads what came in before the step, so that a key pressed for the step
     // before does not count for this one.
     void DropPendingKeys();
