@@ -43,6 +43,8 @@ Text& Text::Seconds(unsigned milliseconds)
     return Number(tenths / 10).Add('.').Number(tenths % 10).Add(" seconds");
 }
 
+Text& Text::WholeSeconds(unsigned seconds) { return Number(seconds).Add(seconds == 1 ? " second" : " seconds"); }
+
 void Text::Clear()
 {
     length = 0;
@@ -55,4 +57,12 @@ bool Text::StartsWith(const char* prefix) const
         if (i >= length || buffer[i] != prefix[i])
             return false;
     return true;
+}
+
+void Text::Copy(char* destination, int size, const char* source)
+{
+    int i = 0;
+    for (; i < size - 1 && source[i] != '\0'; ++i)
+        destination[i] = source[i];
+    destination[i] = '\0';
 }

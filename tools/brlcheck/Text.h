@@ -19,11 +19,17 @@ public:
     Text& Hex(unsigned value, int digits);
     // Milliseconds as seconds with one decimal: 2016 gives "2.0 seconds".
     Text& Seconds(unsigned milliseconds);
+    // "1 second", "30 seconds".
+    Text& WholeSeconds(unsigned seconds);
     void Clear();
 
     const char* Chars() const { return buffer; }
     int Length() const { return length; }
     bool StartsWith(const char* prefix) const;
+
+    // Copies source into a buffer of size bytes, terminator included; what
+    // does not fit is left out.
+    static void Copy(char* destination, int size, const char* source);
 
 private:
     char buffer[Capacity + 1];
