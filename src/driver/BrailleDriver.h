@@ -3,6 +3,8 @@
 
 #include "brlwin32.h"
 
+#include "../protocol/DisplayLimits.h"
+
 class Port;
 
 // The device-independent half of the driver: cell buffers with change
@@ -11,7 +13,7 @@ class Port;
 class BrailleDriver {
 public:
     enum {
-        CellBufferSize = 128,
+        CellBufferSize = DriverCellBufferSize,
         PortNameSize = 80,
         KeyTableSize = 256,
         PollReadSize = 80,

@@ -21,7 +21,7 @@ const unsigned char ModelAnswer = '?';
 const unsigned char QueryMessage[] = { Esc, CmdQuery };
 const unsigned char AfterQueryMessage[] = { Esc, CmdAfterQuery, 0x00 };
 
-enum { IdentifyReadSize = 15, PacketBufferSize = 200, StatusCellCount = 5 };
+enum { IdentifyReadSize = 15, PacketBufferSize = 200, StatusCellCount = DisplayStatusCells };
 
 struct Model {
     unsigned char code;

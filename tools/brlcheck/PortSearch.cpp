@@ -5,14 +5,12 @@
 #include "BrailleDll.h"
 #include "ComPort.h"
 #include "CommandLine.h"
+#include "DisplayLimits.h"
 #include "SerialPortOrder.h"
 #include "Text.h"
 #include "Transcript.h"
 
 namespace {
-
-// The most text cells any display of the family has.
-enum { MaxTextCells = 80 };
 
 void AddCells(Text& text, int statusCells, int textCells)
 {
@@ -149,8 +147,8 @@ void PortSearch::TakeCounts(int cells)
     // stop at the most any display of the family has, whatever a DLL says.
     // There are always 5 status cells.
     textCells = cells & 0xFF;
-    if (textCells > MaxTextCells)
-        textCells = MaxTextCells;
+    if (textCells > DisplayMaxTextCells)
+        textCells = DisplayMaxTextCells;
 }
 
 StepResults::Outcome PortSearch::CheckAuto(int scanned)

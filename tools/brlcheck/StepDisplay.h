@@ -4,16 +4,17 @@
 #ifndef BRLCHECK_STEP_DISPLAY_H
 #define BRLCHECK_STEP_DISPLAY_H
 
+#include "DisplayLimits.h"
+
 class BrailleDll;
 class PortSearch;
 class StepResults;
 
 class StepDisplay {
 public:
-    // There are always 5 status cells. A step's cells are built in a
-    // buffer of MaxCells, more than the 80 text cells the search ever
-    // takes.
-    enum { StatusCells = 5, MaxCells = 128 };
+    // A step's cells are built in a buffer as large as the driver's, more
+    // than the text cells the search ever takes.
+    enum { StatusCells = DisplayStatusCells, MaxCells = DriverCellBufferSize };
 
     StepDisplay(StepResults& results, BrailleDll& dll, const PortSearch& search);
 
