@@ -84,23 +84,6 @@ TEST_F(SerialE2eTest, CellPacketArrivesByteForByte)
     EXPECT_EQ(Hex(cells), Hex(display->With([](const DisplaySimulator& s) { return s.Cells(); })));
 }
 
-TEST_F(SerialE2eTest, SameCellsTwiceSendOnePacketAndRefreshAlwaysSends)
-{
-    InitReady(40);
-    size_t mark = Received().size();
-    Do("display 11 22");
-    Do("display 11 22");
-    Do("refresh");
-    Bytes cells(45, 0);
-    cells[5] = 0x11;
-    cells[6] = 0x22;
-    Bytes packet = CellPacket(cells);
-    Bytes expected = packet;
-    expected.insert(expected.end(), packet.begin(), packet.end());
-    ASSERT_TRUE(WaitReceived(mark + expected.size()));
-    EXPECT_EQ(Hex(expected), Hex(ReceivedSince(mark))) << "expected one packet for the repeat and one refresh";
-}
-
 TEST_F(SerialE2eTest, SleepReleasesThePortAndWakeReopensItAndResends)
 {
     InitReady(40);
