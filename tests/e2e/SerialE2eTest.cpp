@@ -159,14 +159,6 @@ TEST_F(SerialE2eTest, ComPortsAboveNineWorkByTheirPlainNames)
     EXPECT_EQ(0, OpenersOf(display->SlavePath()));
 }
 
-TEST_F(SerialE2eTest, MissingPortFailsInit)
-{
-    StartHost();
-    EXPECT_EQ(0, Do("init COM200:38400,n,8,1").result);
-    EXPECT_EQ(0, Do("init-null").result);
-    EXPECT_EQ(1, Do("display 01 02").result) << "nothing identified: nothing to send";
-}
-
 TEST_F(SerialE2eTest, SilentDisplayFailsInitAfterTheWait)
 {
     StartDisplay(40, {});

@@ -8,7 +8,7 @@
  *
  * Commands                      Prints
  *   callback stdcall|cdecl|none   = 1      callback for the next init
- *   init NAME | init-null         = RESULT
+ *   init NAME                     = RESULT
  *   display HEX...                = RESULT BrlDisplay(bytes, count of bytes)
  *   display-count N HEX...        = RESULT BrlDisplay(bytes, N), bytes padded
  *   display-null N                = RESULT BrlDisplay(NULL, N)
@@ -341,8 +341,6 @@ int main(int argc, char **argv)
             print_result(1);
         } else if (strncmp(line, "init ", 5) == 0) {
             print_result(call2((void *)brl.Init, (intptr_t)arg, (intptr_t)g_callback));
-        } else if (strcmp(line, "init-null") == 0) {
-            print_result(call2((void *)brl.Init, 0, (intptr_t)g_callback));
         } else if (strncmp(line, "display-count ", 14) == 0) {
             char *rest;
             long count = strtol(arg, &rest, 10);
