@@ -7,7 +7,7 @@
  *   e2ehost DLLPATH
  *
  * Commands                      Prints
- *   callback stdcall|cdecl|none   = 1      callback for the next init
+ *   callback stdcall|cdecl        = 1      callback for the next init
  *   init NAME                     = RESULT
  *   display HEX...                = RESULT BrlDisplay(bytes, count of bytes)
  *   display-count N HEX...        = RESULT BrlDisplay(bytes, N), bytes padded
@@ -15,8 +15,6 @@
  *   status HEX... | status-null N = RESULT
  *   clear | refresh | terminate | timer
  *   sleep FLAG                    = RESULT
- *   on-key ACTION                 what the callback does at its next call:
- *                                 none, terminate, sleep, display HEX...
  *   handles                       = the process's open handles, counted by
  *                                 probing the handle values (Wine's
  *                                 GetProcessHandleCount reports 0)
@@ -212,9 +210,6 @@ static void print_result(int result)
     fflush(stdout);
 }
 
-/* What the callback does at its next call. */
-static char g_onKey[512] = "none";
-
 static int parse_hex(const char *text, unsigned char *out, int room)
 {
     int n = 0;
@@ -234,25 +229,6 @@ static int parse_hex(const char *text, unsigned char *out, int room)
     return n;
 }
 
-static void run_key_action(void)
-{
-    char action[512];
-    strcpy(action, g_onKey);
-    strcpy(g_onKey, "none");
-    if (strcmp(action, "terminate") == 0) {
-        brl.Terminate();
-        print_line("callback: terminated");
-    } else if (strcmp(action, "sleep") == 0) {
-        printf("callback: sleep = %d\n", brl.Sleep(1));
-        fflush(stdout);
-    } else if (strncmp(action, "display ", 8) == 0) {
-        unsigned char cells[256];
-        int n = parse_hex(action + 8, cells, sizeof cells);
-        printf("callback: display = %d\n", brl.Display(cells, n));
-        fflush(stdout);
-    }
-}
-
 static int g_keyCalls;
 
 static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
@@ -260,7 +236,6 @@ static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
     g_keyCalls++;
     printf("key %08X %u\n", code, argument);
     fflush(stdout);
-    run_key_action();
 }
 
 /* Deliberately the wrong convention: the tests use it to show that the
@@ -334,8 +309,6 @@ int main(int argc, char **argv)
         } else if (strncmp(line, "callback ", 9) == 0) {
             if (strcmp(arg, "cdecl") == 0)
                 g_callback = (KeyCallback)(void *)key_cdecl;
-            else if (strcmp(arg, "none") == 0)
-                g_callback = NULL;
             else
                 g_callback = key_stdcall;
             print_result(1);
@@ -366,9 +339,6 @@ int main(int argc, char **argv)
             print_result(call2((void *)brl.Timer, 0, 0));
         } else if (strncmp(line, "sleep ", 6) == 0) {
             print_result(call2((void *)brl.Sleep, atoi(arg), 0));
-        } else if (strncmp(line, "on-key ", 7) == 0) {
-            strncpy(g_onKey, arg, sizeof g_onKey - 1);
-            print_result(1);
         } else if (strcmp(line, "handles") == 0) {
             DWORD flags, handles = 0, reported = 0;
             UINT_PTR value;
