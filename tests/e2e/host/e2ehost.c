@@ -18,10 +18,6 @@
  *   handles                       = the process's open handles, counted by
  *                                 probing the handle values (Wine's
  *                                 GetProcessHandleCount reports 0)
- *   sleep-cycles N                = cycles in which BrlSleep(1) and
- *                                 BrlSleep(0) both returned 1
- *   init-cycles N NAME            = cycles of BrlTerminate then BrlInit(NAME)
- *                                 in which BrlInit succeeded
  *   timer-until N MS              = key calls seen: calls BrlTimer every
  *                                 millisecond until N calls came or MS passed
  *   timer-for MS PERIOD           = BrlTimer calls made: one every PERIOD ms
@@ -347,20 +343,6 @@ int main(int argc, char **argv)
             GetProcessHandleCount(GetCurrentProcess(), &reported);
             printf("handle count %lu reported, %lu probed\n", (unsigned long)reported, (unsigned long)handles);
             print_result((int)handles);
-        } else if (strncmp(line, "sleep-cycles ", 13) == 0) {
-            int n = atoi(arg), ok = 0, i;
-            for (i = 0; i < n; ++i)
-                ok += (brl.Sleep(1) == 1) & (brl.Sleep(0) == 1);
-            print_result(ok);
-        } else if (strncmp(line, "init-cycles ", 12) == 0) {
-            char *name = strchr(arg, ' ');
-            int n = atoi(arg), ok = 0, i;
-            name = name ? name + 1 : arg + strlen(arg);
-            for (i = 0; i < n; ++i) {
-                brl.Terminate();
-                ok += brl.Init(name, g_callback) != 0;
-            }
-            print_result(ok);
         } else if (strncmp(line, "timer-until ", 12) == 0) {
             char *rest;
             long wanted = strtol(arg, &rest, 10);
