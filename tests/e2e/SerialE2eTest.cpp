@@ -84,23 +84,6 @@ TEST_F(SerialE2eTest, CellPacketArrivesByteForByte)
     EXPECT_EQ(Hex(cells), Hex(display->With([](const DisplaySimulator& s) { return s.Cells(); })));
 }
 
-TEST_F(SerialE2eTest, SameCellsTwiceSendOnePacketAndRefreshAlwaysSends)
-{
-    InitReady(40);
-    size_t mark = Received().size();
-    Do("display 11 22");
-    Do("display 11 22");
-    Do("refresh");
-    Bytes cells(45, 0);
-    cells[5] = 0x11;
-    cells[6] = 0x22;
-    Bytes packet = CellPacket(cells);
-    Bytes expected = packet;
-    expected.insert(expected.end(), packet.begin(), packet.end());
-    ASSERT_TRUE(WaitReceived(mark + expected.size()));
-    EXPECT_EQ(Hex(expected), Hex(ReceivedSince(mark))) << "expected one packet for the repeat and one refresh";
-}
-
 TEST_F(SerialE2eTest, SleepReleasesThePortAndWakeReopensItAndResends)
 {
     InitReady(40);
@@ -174,14 +157,6 @@ TEST_F(SerialE2eTest, ComPortsAboveNineWorkByTheirPlainNames)
     // Cut to 39 characters and prefixed: a port that does not exist.
     EXPECT_EQ(0, Do("init COM1234567890123456789012345678901234567890").result);
     EXPECT_EQ(0, OpenersOf(display->SlavePath()));
-}
-
-TEST_F(SerialE2eTest, MissingPortFailsInit)
-{
-    StartHost();
-    EXPECT_EQ(0, Do("init COM200:38400,n,8,1").result);
-    EXPECT_EQ(0, Do("init-null").result);
-    EXPECT_EQ(1, Do("display 01 02").result) << "nothing identified: nothing to send";
 }
 
 TEST_F(SerialE2eTest, SilentDisplayFailsInitAfterTheWait)

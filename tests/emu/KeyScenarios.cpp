@@ -43,10 +43,14 @@ SCENARIO(KeyInput, PacketsBecomeKeyCodes)
         { "routing byte ESC", { 0x1B, 0x43, 0x1B }, { { B31 | 0x81, 22 } } },
         { "unknown command X", { 0x1B, 0x58, 0x4B, 0x01, 0x00 }, {} },
         { "noise, then a packet", { 0x00, 0x4B, 0x43, 0xFF, 0x1B, 0x4B, 0x02, 0x00 }, { { B31 | 0x23, 0 } } },
+        { "an unknown command above 0x7F and key-like bytes, then a packet",
+          { 0x00, 0xFF, 0x4B, 0x43, 0x1B, 0x99, 0x01, 0x02, 0x3F, 0x1B, 0x43, 0x08 }, { { B31 | 0x81, 3 } } },
         { "unknown command resynchronises at the next ESC",
           { 0x1B, 0x42, 0x01, 0x1B, 0x43, 0x06 }, { { B31 | 0x81, 1 } } },
         { "two packets", { 0x1B, 0x4B, 0x01, 0x00, 0x1B, 0x43, 0x07 }, { { B31 | 0x24, 0 }, { B31 | 0x81, 2 } } },
         { "truncated packet", { 0x1B, 0x4B, 0x01 }, {} },
+        { "every state in turn: noise, ESC ESC, keys of none, routing, a command that ends the packet",
+          { 0x41, 0x1B, 0x1B, 0x4B, 0x00, 0x00, 0x1B, 0x43, 0x10, 0x1B, 0x3F, 0x4B, 0x01, 0x00 }, { { B31 | 0x81, 11 } } },
     };
     for (const auto& c : cases) {
         SetUp();
@@ -109,6 +113,9 @@ SCENARIO(KeyInput, CallbackThatDisplaysSendsAtOnce)
     d.Send({ 0x1B, 0x4B, 0x01, 0x00 });
     host.Timer();
     EXPECT_EQ(1u, writesAtCall);
+    Bytes shown(45, 0x00);
+    shown[5] = 0x3F;
+    EXPECT_EQ(std::vector<Bytes>{ shown }, CellPackets(d)) << "expected one packet, with the callback's cells";
 }
 
 SCENARIO(KeyInput, CallbackThatPollsAgainReportsEachPacketOnce)

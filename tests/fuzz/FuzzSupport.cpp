@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "HexText.h"
 
 namespace fuzz {
 
@@ -14,18 +17,7 @@ void Fail(const char* file, int line, const std::string& message)
     std::abort();
 }
 
-std::string Hex(const uint8_t* bytes, size_t length)
-{
-    std::string s;
-    char b[4];
-    for (size_t i = 0; i < length; ++i) {
-        std::snprintf(b, sizeof b, "%02X", bytes[i]);
-        if (!s.empty())
-            s += ' ';
-        s += b;
-    }
-    return s;
-}
+std::string Hex(const uint8_t* bytes, size_t length) { return HexText(std::vector<uint8_t>(bytes, bytes + length)); }
 
 int32_t FuzzInput::Count()
 {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "HexText.h"
 #include "PtyDisplay.h"
 #include "WinePrefix.h"
 
@@ -28,16 +29,7 @@ const Bytes ok = { 0x15, 0x05 };
 
 int failures = 0;
 
-std::string Hex(const Bytes& bytes)
-{
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%s%02X", s.empty() ? "" : " ", v);
-        s += b;
-    }
-    return s.empty() ? "(nothing)" : s;
-}
+std::string Hex(const Bytes& bytes) { return bytes.empty() ? "(nothing)" : HexText(bytes); }
 
 // The text cells, padded: hello followed by blanks up to the display's width.
 Bytes Line(const Bytes& start, int width)

@@ -43,7 +43,7 @@ TEST_F(BrailleDriverTest, SecondInitIsRefusedButTakesTheNewNameAndCallback)
 
 TEST_F(BrailleDriverTest, MissingPortFailsInit)
 {
-    EXPECT_EQ(0, BrlInit("COM7:38400,n,8,1", RecordKey));
+    EXPECT_EQ(0, BrlInit("COM200:38400,n,8,1", RecordKey));
     EXPECT_EQ(nullptr, driver->port);
 }
 

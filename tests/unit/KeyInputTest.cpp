@@ -25,20 +25,6 @@ TEST_F(KeyInputTest, PacketSplitOverTwoPollsGivesOneCallInTheSecond)
     EXPECT_EQ(EscProtocolDriver::StateIdle, driver->parserState);
 }
 
-TEST_F(KeyInputTest, ParserStatesHaveTheirValues)
-{
-    FakeDevice& d = ReadyDisplay();
-    const std::pair<uint8_t, int> steps[] = {
-        { 0x41, 0 }, { 0x1B, 1 }, { 0x1B, 1 }, { 0x4B, 3 }, { 0x00, 2 }, { 0x00, 0 },
-        { 0x1B, 1 }, { 0x43, 4 }, { 0x10, 0 }, { 0x1B, 1 }, { 0x3F, 0 },
-    };
-    for (const auto& step : steps) {
-        d.Send({ step.first });
-        BrlTimer();
-        EXPECT_EQ(step.second, driver->parserState) << "after byte " << int(step.first);
-    }
-}
-
 TEST_F(KeyInputTest, WithoutACallbackReportsAreDroppedAndLatchesCleared)
 {
     FakeDevice& d = AddDisplay();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "HexText.h"
 #include "KeyMap.h"
 #include "KeyScript.h"
 
@@ -12,16 +13,7 @@ struct TypedCase {
     bool quits;
 };
 
-std::string Hex(const Bytes& b)
-{
-    std::string s;
-    char x[4];
-    for (uint8_t v : b) {
-        snprintf(x, sizeof x, "%02X ", v);
-        s += x;
-    }
-    return s;
-}
+std::string Hex(const Bytes& b) { return HexText(b); }
 
 class KeyMapTyping : public ::testing::TestWithParam<TypedCase> {};
 

@@ -1,7 +1,5 @@
 #include "DisplayStreamDecoder.h"
 
-#include <cstdio>
-
 #include "HexText.h"
 
 namespace {
@@ -9,12 +7,7 @@ const uint8_t Esc = 0x1B;
 
 std::string Hex(const std::vector<uint8_t>& bytes) { return HexText(bytes); }
 
-std::string Hex(uint8_t v)
-{
-    char b[4];
-    std::snprintf(b, sizeof b, "%02X", v);
-    return b;
-}
+std::string Hex(uint8_t v) { return HexText({ v }); }
 } // namespace
 
 bool DisplayStreamDecoder::IsModelCode(uint8_t code)

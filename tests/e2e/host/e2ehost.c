@@ -7,23 +7,17 @@
  *   e2ehost DLLPATH
  *
  * Commands                      Prints
- *   callback stdcall|cdecl|none   = 1      callback for the next init
- *   init NAME | init-null         = RESULT
+ *   callback stdcall|cdecl        = 1      callback for the next init
+ *   init NAME                     = RESULT
  *   display HEX...                = RESULT BrlDisplay(bytes, count of bytes)
  *   display-count N HEX...        = RESULT BrlDisplay(bytes, N), bytes padded
  *   display-null N                = RESULT BrlDisplay(NULL, N)
  *   status HEX... | status-null N = RESULT
  *   clear | refresh | terminate | timer
  *   sleep FLAG                    = RESULT
- *   on-key ACTION                 what the callback does at its next call:
- *                                 none, terminate, sleep, display HEX...
  *   handles                       = the process's open handles, counted by
  *                                 probing the handle values (Wine's
  *                                 GetProcessHandleCount reports 0)
- *   sleep-cycles N                = cycles in which BrlSleep(1) and
- *                                 BrlSleep(0) both returned 1
- *   init-cycles N NAME            = cycles of BrlTerminate then BrlInit(NAME)
- *                                 in which BrlInit succeeded
  *   timer-until N MS              = key calls seen: calls BrlTimer every
  *                                 millisecond until N calls came or MS passed
  *   timer-for MS PERIOD           = BrlTimer calls made: one every PERIOD ms
@@ -212,9 +206,6 @@ static void print_result(int result)
     fflush(stdout);
 }
 
-/* What the callback does at its next call. */
-static char g_onKey[512] = "none";
-
 static int parse_hex(const char *text, unsigned char *out, int room)
 {
     int n = 0;
@@ -234,25 +225,6 @@ static int parse_hex(const char *text, unsigned char *out, int room)
     return n;
 }
 
-static void run_key_action(void)
-{
-    char action[512];
-    strcpy(action, g_onKey);
-    strcpy(g_onKey, "none");
-    if (strcmp(action, "terminate") == 0) {
-        brl.Terminate();
-        print_line("callback: terminated");
-    } else if (strcmp(action, "sleep") == 0) {
-        printf("callback: sleep = %d\n", brl.Sleep(1));
-        fflush(stdout);
-    } else if (strncmp(action, "display ", 8) == 0) {
-        unsigned char cells[256];
-        int n = parse_hex(action + 8, cells, sizeof cells);
-        printf("callback: display = %d\n", brl.Display(cells, n));
-        fflush(stdout);
-    }
-}
-
 static int g_keyCalls;
 
 static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
@@ -260,7 +232,6 @@ static void CALLBACK key_stdcall(unsigned int code, unsigned int argument)
     g_keyCalls++;
     printf("key %08X %u\n", code, argument);
     fflush(stdout);
-    run_key_action();
 }
 
 /* Deliberately the wrong convention: the tests use it to show that the
@@ -334,15 +305,11 @@ int main(int argc, char **argv)
         } else if (strncmp(line, "callback ", 9) == 0) {
             if (strcmp(arg, "cdecl") == 0)
                 g_callback = (KeyCallback)(void *)key_cdecl;
-            else if (strcmp(arg, "none") == 0)
-                g_callback = NULL;
             else
                 g_callback = key_stdcall;
             print_result(1);
         } else if (strncmp(line, "init ", 5) == 0) {
             print_result(call2((void *)brl.Init, (intptr_t)arg, (intptr_t)g_callback));
-        } else if (strcmp(line, "init-null") == 0) {
-            print_result(call2((void *)brl.Init, 0, (intptr_t)g_callback));
         } else if (strncmp(line, "display-count ", 14) == 0) {
             char *rest;
             long count = strtol(arg, &rest, 10);
@@ -368,9 +335,6 @@ int main(int argc, char **argv)
             print_result(call2((void *)brl.Timer, 0, 0));
         } else if (strncmp(line, "sleep ", 6) == 0) {
             print_result(call2((void *)brl.Sleep, atoi(arg), 0));
-        } else if (strncmp(line, "on-key ", 7) == 0) {
-            strncpy(g_onKey, arg, sizeof g_onKey - 1);
-            print_result(1);
         } else if (strcmp(line, "handles") == 0) {
             DWORD flags, handles = 0, reported = 0;
             UINT_PTR value;
@@ -379,20 +343,6 @@ int main(int argc, char **argv)
             GetProcessHandleCount(GetCurrentProcess(), &reported);
             printf("handle count %lu reported, %lu probed\n", (unsigned long)reported, (unsigned long)handles);
             print_result((int)handles);
-        } else if (strncmp(line, "sleep-cycles ", 13) == 0) {
-            int n = atoi(arg), ok = 0, i;
-            for (i = 0; i < n; ++i)
-                ok += (brl.Sleep(1) == 1) & (brl.Sleep(0) == 1);
-            print_result(ok);
-        } else if (strncmp(line, "init-cycles ", 12) == 0) {
-            char *name = strchr(arg, ' ');
-            int n = atoi(arg), ok = 0, i;
-            name = name ? name + 1 : arg + strlen(arg);
-            for (i = 0; i < n; ++i) {
-                brl.Terminate();
-                ok += brl.Init(name, g_callback) != 0;
-            }
-            print_result(ok);
         } else if (strncmp(line, "timer-until ", 12) == 0) {
             char *rest;
             long wanted = strtol(arg, &rest, 10);
