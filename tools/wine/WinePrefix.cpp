@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <cstdio>
@@ -44,6 +45,21 @@ std::string BatchQuote(const std::string& s)
     for (char c : s)
         out += c == '%' ? std::string("%%") : std::string(1, c);
     return out + "\"";
+}
+
+// A command as a line of a batch file: words and switches (/v) as they are,
+// anything else (a key with backslashes, a path) quoted.
+std::string BatchLine(const std::vector<std::string>& argv)
+{
+    std::string line;
+    for (const auto& a : argv) {
+        bool isSwitch = a.size() == 2 && a[0] == '/';
+        bool word = !a.empty();
+        for (char c : a)
+            word = word && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-');
+        line += (line.empty() ? "" : " ") + (isSwitch || word ? a : BatchQuote(a));
+    }
+    return line;
 }
 
 } // namespace
@@ -181,6 +197,22 @@ int WinePrefix::Run(const std::vector<std::string>& argv, const std::string& log
     return pid < 0 ? -1 : Wait(pid, timeoutMs);
 }
 
+std::vector<std::string> WinePrefix::PortEntry(const std::string& comPort, const std::string& linuxPath)
+{
+    return { "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", comPort, "/t", "REG_SZ", "/d", linuxPath, "/f" };
+}
+
+int WinePrefix::MapComPort(const std::string& comPort, const std::string& linuxPath, const std::string& logPath) const
+{
+    int rc = Run(PortEntry(comPort, linuxPath), logPath, options.stepTimeoutMs);
+    if (rc != 0)
+        return rc;
+    // Nonzero when no server was running, which is as good.
+    Run({ "wineserver", "-k" }, logPath, 30000);
+    Run({ "wineserver", "-w" }, logPath, 30000);
+    return 0;
+}
+
 // The registry is written through reg.exe in one cmd process: Wine 8's
 // regedit stored the UTF-16 bytes of a hex(2) value from an ANSI .reg file
 // as characters. A service's image path is absolute because Wine 8 fails
@@ -211,8 +243,7 @@ bool WinePrefix::WriteSetupScript(const std::string& path) const
             ports.push_back({ name, n <= PinnedComPorts ? LinkFor(name) : AbsentPortPath() });
     }
     for (const auto& port : ports)
-        step("reg add " + BatchQuote("HKLM\\Software\\Wine\\Ports") + " /v " + port.first + " /t REG_SZ /d " +
-             BatchQuote(port.second) + " /f");
+        step(BatchLine(PortEntry(port.first, port.second)));
     for (const auto& app : options.appVersions)
         step("reg add " + BatchQuote("HKCU\\Software\\Wine\\AppDefaults\\" + app.first) + " /v Version /t REG_SZ /d " +
              app.second + " /f");

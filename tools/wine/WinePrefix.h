@@ -1,7 +1,8 @@
-// A private Wine prefix for the tests, the kit's checks and the benchmarks:
-// 32-bit or 64-bit, with COM ports mapped to Linux paths (ptys or links to
-// them), Windows versions reported to programs by file name, and optionally
-// the stand-in kernel device installed as a service. COM1 to COM4, which
+// A private Wine prefix for the demo, the virtual display, the tests, the
+// kit's checks and the benchmarks: 32-bit or 64-bit, with COM ports mapped
+// to Linux paths (ptys or links to them), Windows versions reported to
+// programs by file name, and optionally the stand-in kernel device
+// installed as a service. COM1 to COM4, which
 // Wine would map to the machine's /dev/ttyS*, are always mapped to paths in
 // the work directory (LinkFor) unless the options map them elsewhere.
 //
@@ -95,6 +96,15 @@ public:
     // Spawn and Wait: the exit code, or -1 when it had to be killed at the limit.
     int Run(const std::vector<std::string>& argv, const std::string& logPath, int timeoutMs) const;
     static int Wait(pid_t pid, int timeoutMs);
+
+    // The reg.exe command that maps comPort to linuxPath. Wine reads the map
+    // when its server starts.
+    static std::vector<std::string> PortEntry(const std::string& comPort, const std::string& linuxPath);
+    // Maps one more COM port in a prefix that is already in use, as the
+    // virtual display does with its pty, and stops the prefix's server so
+    // that the next program starts one that reads the map: reg.exe's exit
+    // code (the server is left alone when it is not 0), or -1.
+    int MapComPort(const std::string& comPort, const std::string& linuxPath, const std::string& logPath) const;
 
     // The Linux path that a COM port of the options, or a pinned one, is
     // mapped to.
