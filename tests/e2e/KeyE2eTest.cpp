@@ -1,6 +1,6 @@
 // The key callback as a real host compiles it, called by the real DLL under
 // Wine: only there does the callback's own convention meet the stack. What
-// each packet reports is the export scenarios' (tests/emu/KeyScenarios.cpp).
+// each packet reports is the export scenarios' (tests/scenarios/KeyScenarios.cpp).
 #include "E2eSupport.h"
 
 namespace e2e {

@@ -1,5 +1,5 @@
-// emu_tests: every export scenario once per target, and the loader's own
-// checks once per built DLL. The targets are "native" (the driver linked into
+// emu_tests: every export scenario (tests/scenarios) once per target, and
+// the loader's own checks once per built DLL. The targets are "native" (the driver linked into
 // this program) and each DLL of EMU_DLLS ("x86=PATH|x64=PATH|arm64=PATH"),
 // set by CMake from the cross builds it was given. Test names are
 // <target>.<rest>, so that CTest's emu.<target>.* counts each target's
@@ -16,22 +16,6 @@
 #include "EmulatedHost.h"
 #include "ExportScenario.h"
 #include "LoaderChecks.h"
-
-namespace emu {
-
-std::vector<Scenario>& Scenarios()
-{
-    static std::vector<Scenario> table;
-    return table;
-}
-
-bool AddScenario(Scenario scenario)
-{
-    Scenarios().push_back(std::move(scenario));
-    return true;
-}
-
-} // namespace emu
 
 namespace {
 

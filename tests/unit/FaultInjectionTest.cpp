@@ -1,5 +1,5 @@
 // Faults of the line that only the driver's fields show; the others, seen
-// through the exports alone, are export scenarios (tests/emu/FaultScenarios.cpp).
+// through the exports alone, are export scenarios (tests/scenarios/FaultScenarios.cpp).
 #include <gtest/gtest.h>
 
 #include "DriverTestSupport.h"

@@ -7,7 +7,7 @@
 namespace {
 
 // The recorded session itself; the driver's replay of it is an export
-// scenario (tests/emu/DriverScenarios.cpp).
+// scenario (tests/scenarios/DriverScenarios.cpp).
 TEST(WireEfficiencyTest, SessionIsMostlyRepeatsAndReachesEveryCell)
 {
     // Otherwise the ratio below would prove little.

@@ -1,6 +1,7 @@
 // Shared set-up for tests that drive the driver through its exports against
-// the Win32 double: the native unit tests and the export scenarios that
-// tests/emu runs against each built DLL as well.
+// the Win32 double: the native unit tests and the export scenarios beside
+// this file, which the emulated-processor layer (tests/emu) also runs
+// against each built DLL.
 #ifndef BRLWIN32_DRIVER_TEST_SUPPORT_H
 #define BRLWIN32_DRIVER_TEST_SUPPORT_H
 

@@ -15,8 +15,8 @@
 // first argument is a fixture derived from ExportScenario (its name is the
 // scenario's group); a scenario needing nothing more uses ExportScenario's
 // plain subclass of its group's name.
-#ifndef BRLWIN32_EMU_EXPORT_SCENARIO_H
-#define BRLWIN32_EMU_EXPORT_SCENARIO_H
+#ifndef BRLWIN32_SCENARIOS_EXPORT_SCENARIO_H
+#define BRLWIN32_SCENARIOS_EXPORT_SCENARIO_H
 
 #include <functional>
 #include <memory>
