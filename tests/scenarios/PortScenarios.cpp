@@ -295,9 +295,9 @@ SCENARIO(ParallelDisplay, DisplayThatDoesNotAnswerFailsInit)
     EXPECT_EQ("1B 3F 1B 49 00", Hex(d.Received()));
 }
 
-// BrlInit("auto"): COM1 to COM256 in order, each opened as its plain name
-// opens it, the first whose display answers kept. Driven through the
-// exports alone.
+// BrlInit("auto"): COM1 to COM256, ascending where Windows names no device
+// (as on the 95/98 family), each opened as its plain name opens it, the
+// first whose display answers kept. Driven through the exports alone.
 class AutoScan : public emu::ExportScenario {
 public:
     using ExportScenario::ExportScenario;
