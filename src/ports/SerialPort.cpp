@@ -157,7 +157,7 @@ int SerialPort::Write(const unsigned char* bytes, int length)
 
 int SerialPort::Back()
 {
-    if (away == 0 || handle == NULL)
+    if (away == 0)
         return 0;
     int line = LookAtLine();
     if (line == CtsOn) {

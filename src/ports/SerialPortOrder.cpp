@@ -51,6 +51,7 @@ bool StartsWith(const char* text, const char* prefix)
 SerialPortOrder::SerialPortOrder()
 {
     QueryDosDeviceFunction query = LookUpQueryDosDevice();
+    unsigned char groups[PortCount];
     for (int number = FirstPort; number <= LastPort; ++number) {
         char device[DeviceSize];
         Group group = Unnamed;
@@ -67,8 +68,6 @@ SerialPortOrder::SerialPortOrder()
 }
 
 int SerialPortOrder::At(int position) const { return order[position]; }
-
-SerialPortOrder::Group SerialPortOrder::GroupOf(int number) const { return (Group)groups[number - FirstPort]; }
 
 void SerialPortOrder::Name(int number, char (&name)[NameSize])
 {

@@ -21,14 +21,11 @@ public:
         NameSize = 8,    // "COM256" and its terminator
         DeviceSize = 260 // a device path of the NT object namespace
     };
-    enum Group { Named, Unnamed, Bluetooth };
-
     // Learns each port's device, where the system can say, and orders them.
     SerialPortOrder();
 
     // The port number tried at position 0 to PortCount - 1.
     int At(int position) const;
-    Group GroupOf(int number) const;
 
     // "COMn", as the port is named to BrlInit.
     static void Name(int number, char (&name)[NameSize]);
@@ -38,7 +35,8 @@ public:
     static bool IsBluetooth(const char* device);
 
 private:
-    unsigned char groups[PortCount];
+    enum Group { Named, Unnamed, Bluetooth };
+
     unsigned short order[PortCount];
 };
 
