@@ -1,5 +1,6 @@
 #include "DeviceParallelPort.h"
 
+#include "DevicePath.h"
 #include "ParallelDeviceIoctl.h"
 
 // The control code travels as a 32-bit DWORD from 32-bit and 64-bit callers.

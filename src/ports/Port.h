@@ -26,14 +26,6 @@ public:
     // now. The Write that follows goes on what this look found. A transport
     // whose display is never away reports 0.
     virtual int Back();
-
-protected:
-    enum { DevicePrefixLength = 4 };
-
-    // "\\.\" followed by name, cut to size bytes and always terminated: the
-    // device namespace, where Windows keeps the devices that have no plain
-    // DOS name (COM10 and above, the parallel-port kernel device).
-    static void DevicePath(char* path, int size, const char* name);
 };
 
 #endif

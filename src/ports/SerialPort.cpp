@@ -26,32 +26,12 @@ void SerialPort::CutDeviceName(const char* portString, char (&deviceName)[Device
     lstrcpynA(deviceName, portString, n);
 }
 
-// "COM" in any case followed by two or more digits and nothing else.
-static bool IsComAboveNine(const char* deviceName)
-{
-    const char* com = "com";
-    for (int i = 0; i < 3; ++i)
-        if (deviceName[i] == '\0' || (deviceName[i] | 0x20) != com[i])
-            return false;
-    int digits = 0;
-    for (const char* c = deviceName + 3; *c != '\0'; ++c, ++digits)
-        if (*c < '0' || *c > '9')
-            return false;
-    return digits >= 2;
-}
-
 HANDLE SerialPort::CreateDevice(const char* deviceName)
 {
-    // Windows knows only COM1 to COM9 by their plain names: "COM10" would
-    // name a file in the current folder. Higher numbers, which USB serial
-    // adapters often get, are reached through the device namespace.
+    // COM10 and above, which USB serial adapters often get, are reached
+    // through the device namespace.
     char path[DevicePathSize];
-    const char* opened = deviceName;
-    if (IsComAboveNine(deviceName)) {
-        DevicePath(path, DevicePathSize, deviceName);
-        opened = path;
-    }
-    return CreateFileA(opened, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    return CreateFileA(ComDevicePath(deviceName, path, DevicePathSize), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
 }
 
 int SerialPort::ApplyTimeouts(DWORD perByteMs, DWORD constantMs)

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "DevicePath.h"
 #include "Port.h"
 
 // A COM port whose line settings come from a mode string such as

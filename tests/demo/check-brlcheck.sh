@@ -37,7 +37,7 @@ printf '%s\n' "$console" | grep -q '^Done in [0-9.]* seconds: every step passed\
     fail "expected every step passed, with a key for each, got: $(printf '%s\n' "$console" | grep '^Done')"
 [ -s "$out/brlcheck-report.txt" ] || fail "expected the report in $out/brlcheck-report.txt"
 
-left=$(sh "$src/tests/wine/check-no-wine-left.sh" "$out") || fail "$left"
+left=$(sh "$src/tools/wine/check-no-wine-left.sh" "$out") || fail "$left"
 
 if [ $failed != 0 ]; then
     echo "--- run-demo output ($out.log)"; cat "$out.log"

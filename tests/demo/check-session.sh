@@ -95,7 +95,7 @@ print"
 $final"
 
 # Every Wine process of the demo's prefix has gone with the demo.
-left=$(sh "$src/tests/wine/check-no-wine-left.sh" "$out") || fail "$left"
+left=$(sh "$src/tools/wine/check-no-wine-left.sh" "$out") || fail "$left"
 
 if [ $failed != 0 ]; then
     echo "--- run-demo output ($out.log)"; cat "$out.log"

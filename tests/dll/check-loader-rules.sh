@@ -67,7 +67,7 @@ if [ $program = 1 ]; then
     allowed="CloseHandle CreateFileA ExitProcess FindResourceA FreeLibrary GetCommState GetCommandLineA
 GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress GetStdHandle GetTickCount
 GetVersionExA LoadLibraryA LoadLibraryExA LoadResource LockResource ReadFile SetConsoleCtrlHandler
-SizeofResource Sleep WriteFile lstrlenA"
+SizeofResource Sleep WriteFile lstrcpynA lstrlenA"
 fi
 
 facts=$(sh "$(dirname "$0")/pe-facts.sh" "$dll") || { echo "cannot read $dll"; exit 2; }

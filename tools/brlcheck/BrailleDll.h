@@ -5,15 +5,15 @@
 
 #include <windows.h>
 
-#include "brlwin32.h"
+#include "DriverExports.h"
 
-class BrailleDll {
+class BrailleDll : public DriverExports {
 public:
     BrailleDll();
 
-    // LoadLibraryA and the eight exports by name. On false, error holds the
-    // system's error of a failed load, or missingExport the first export
-    // not found (the DLL is unloaded again then).
+    // The hosts' one loader. On false, missingExport is the first export not
+    // found (the DLL is unloaded again then), or NULL where the load itself
+    // failed, with the system's error in error.
     bool Load(const char* path, DWORD& error, const char*& missingExport);
     bool Loaded() const { return module != NULL; }
 
@@ -22,18 +22,6 @@ public:
     static bool NextKey(unsigned& code, unsigned& argument);
     static void DropKeys();
     static void BRLCALLBACK OnKey(unsigned int code, unsigned int argument);
-
-    BrlInitProc Init;
-    BrlTerminateProc Terminate;
-    BrlDisplayProc Display;
-    BrlDisplayStatusProc DisplayStatus;
-    BrlClearProc Clear;
-    BrlRefreshProc Refresh;
-    BrlSleepProc Sleep;
-    BrlTimerProc Timer;
-
-private:
-    HMODULE module;
 };
 
 #endif

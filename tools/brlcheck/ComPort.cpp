@@ -2,19 +2,18 @@
 
 #include <windows.h>
 
+#include "DevicePath.h"
 #include "SerialPortOrder.h"
 #include "Text.h"
 
 ComPort::State ComPort::Probe(unsigned number)
 {
-    // Opened as the DLL opens it: COM1 to COM9 by their plain names, the
-    // others through the device namespace, which alone reaches them.
-    Text device;
-    if (number >= 10)
-        device.Add("\\\\.\\");
-    AddName(device, number);
-    HANDLE handle =
-        CreateFileA(device.Chars(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    // Opened by the path the DLL opens it by.
+    Text name;
+    AddName(name, number);
+    char path[16];
+    HANDLE handle = CreateFileA(ComDevicePath(name.Chars(), path, (int)sizeof path), GENERIC_READ | GENERIC_WRITE, 0,
+                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? InUse : Absent;

@@ -22,19 +22,12 @@
 
 #include "brlwin32.h"
 #include "ComputerBraille.h"
+#include "DevicePath.h"
+#include "DriverExports.h"
 
 enum { MaxCells = 80, StatusCells = 5, QueueSize = 64 };
 
-static struct {
-    BrlInitProc init;
-    BrlTerminateProc terminate;
-    BrlDisplayProc display;
-    BrlDisplayStatusProc displayStatus;
-    BrlClearProc clear;
-    BrlRefreshProc refresh;
-    BrlSleepProc sleep;
-    BrlTimerProc timer;
-} brl;
+static DriverExports brl;
 
 /* Filled inside BrlTimer by the callback, handled after it returns. */
 static struct { unsigned int code, argument; } queue[QueueSize];
@@ -79,8 +72,8 @@ static void Show(void)
     snprintf(numbers, sizeof numbers, "%02d %02d", (view.line + 1) % 100, (view.offset / view.textCells + 1) % 100);
     for (i = 0; i < StatusCells; ++i)
         status[i] = ComputerBrailleCell((unsigned char)numbers[i]);
-    brl.displayStatus(status, StatusCells);
-    brl.display(cells, view.textCells);
+    brl.DisplayStatus(status, StatusCells);
+    brl.Display(cells, view.textCells);
     printf("show: status \"%s\" text \"%s\"", numbers, window);
     if (view.cursor >= 0)
         printf(" cursor %d", view.cursor + 1);
@@ -89,10 +82,10 @@ static void Show(void)
 
 static void SleepAndWake(void)
 {
-    int result = brl.sleep(1);
+    int result = brl.Sleep(1);
     printf("sleep: BrlSleep(1) = %d\n", result);
     Sleep(1000);
-    result = brl.sleep(0);
+    result = brl.Sleep(0);
     printf("wake: BrlSleep(0) = %d\n", result);
     /* Going to sleep blanked the driver's cells, and waking resent those. */
     Show();
@@ -152,7 +145,7 @@ static int HandleKey(unsigned int code, unsigned int argument)
     if (keys == 0x1F)
         SleepAndWake();
     if (keys == 0x20)
-        printf("refresh: BrlRefresh() = %d\n", brl.refresh());
+        printf("refresh: BrlRefresh() = %d\n", brl.Refresh());
     if (show)
         Show();
     return !quit;
@@ -171,33 +164,22 @@ static DWORD WINAPI ReadStdin(LPVOID unused)
 
 static int Load(const char *path)
 {
-    HMODULE dll = LoadLibraryA(path);
-    if (!dll) {
-        fprintf(stderr, "brlhost: cannot load %s (error %lu)\n", path, (unsigned long)GetLastError());
-        return 0;
-    }
-#define BIND(field, type, name)                                                   \
-    if (!(brl.field = (type)(void (*)(void))GetProcAddress(dll, name))) {        \
-        fprintf(stderr, "brlhost: %s has no export %s\n", path, name);           \
-        return 0;                                                                 \
-    }
-    BIND(init, BrlInitProc, "BrlInit")
-    BIND(terminate, BrlTerminateProc, "BrlTerminate")
-    BIND(display, BrlDisplayProc, "BrlDisplay")
-    BIND(displayStatus, BrlDisplayStatusProc, "BrlDisplayStatus")
-    BIND(clear, BrlClearProc, "BrlClear")
-    BIND(refresh, BrlRefreshProc, "BrlRefresh")
-    BIND(sleep, BrlSleepProc, "BrlSleep")
-    BIND(timer, BrlTimerProc, "BrlTimer")
-#undef BIND
-    return 1;
+    const char *missing;
+    DWORD error = 0;
+    if (LoadDriverExports(&brl, path, &missing, &error))
+        return 1;
+    if (missing)
+        fprintf(stderr, "brlhost: %s has no export %s\n", path, missing);
+    else
+        fprintf(stderr, "brlhost: cannot load %s (error %lu)\n", path, (unsigned long)error);
+    return 0;
 }
 
 /* Serial ports are tried first so that "cannot open" and "no display"
  * get their own messages; the driver answers 0 for both. */
 static int SerialPortOpens(const char *port, DWORD *error)
 {
-    char device[96], name[80];
+    char path[96], name[80];
     HANDLE h;
     int i;
     if (_strnicmp(port, "COM", 3) != 0)
@@ -205,8 +187,8 @@ static int SerialPortOpens(const char *port, DWORD *error)
     for (i = 0; port[i] && port[i] != ':' && i < (int)sizeof name - 1; ++i)
         name[i] = port[i];
     name[i] = 0;
-    snprintf(device, sizeof device, "\\\\.\\%s", name);
-    h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    h = CreateFileA(ComDevicePath(name, path, (int)sizeof path), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                    0, NULL);
     if (h == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return 0;
@@ -269,10 +251,10 @@ int main(int argc, char **argv)
         return 2;
     }
     printf("brlhost: BrlInit(\"%s\") ...\n", port);
-    result = brl.init(port, OnKey);
+    result = brl.Init(port, OnKey);
     if (result == 0) {
         fprintf(stderr, "brlhost: no braille display answered on %s\n", port);
-        brl.terminate();
+        brl.Terminate();
         return 3;
     }
     view.textCells = result & 0xFF;
@@ -287,7 +269,7 @@ int main(int argc, char **argv)
     started = GetTickCount();
     while (running) {
         LONG n, k;
-        brl.timer();
+        brl.Timer();
         n = queued;
         for (k = 0; k < n && running; ++k)
             running = HandleKey(queue[k].code, queue[k].argument);
@@ -309,6 +291,6 @@ int main(int argc, char **argv)
         }
         Sleep(15);
     }
-    printf("terminate: BrlTerminate() = %d\n", brl.terminate());
+    printf("terminate: BrlTerminate() = %d\n", brl.Terminate());
     return 0;
 }

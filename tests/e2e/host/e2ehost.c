@@ -396,7 +396,7 @@ int main(int argc, char **argv)
             printf("lpt in %lu out %lu control %02X\n", ins, outs, control);
             print_result((int)(ins + outs));
         } else if (strcmp(line, "reload") == 0) {
-            unload_driver(&brl);
+            FreeDriverExports(&brl);
             load_driver(argv[1], &brl);
             print_result(1);
         } else if (strncmp(line, "dos-device ", 11) == 0) {
