@@ -59,9 +59,9 @@ SerialPortOrder::SerialPortOrder()
             group = IsBluetooth(device) ? Bluetooth : Named;
         groups[number - FirstPort] = (unsigned char)group;
     }
+    // The groups are tried in the order they are declared.
     int position = 0;
-    const Group tried[] = { Named, Unnamed, Bluetooth };
-    for (Group group : tried)
+    for (int group = Named; group <= Bluetooth; ++group)
         for (int number = FirstPort; number <= LastPort; ++number)
             if (groups[number - FirstPort] == group)
                 order[position++] = (unsigned short)number;

@@ -35,6 +35,7 @@ public:
     static bool IsBluetooth(const char* device);
 
 private:
+    // In the order auto tries them.
     enum Group { Named, Unnamed, Bluetooth };
 
     unsigned short order[PortCount];
