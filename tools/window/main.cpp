@@ -83,22 +83,26 @@ int main(int argc, char** argv)
     });
     std::string device = WindowOptions::DevicePath(o.port);
     std::string problem;
-    if (display.Open(device, problem)) {
+    if (!display.Open(device, problem))
+        std::fprintf(stderr, "brl-virtual-display: %s\n", problem.c_str());
+
+    // The window still comes up when the port does not open, and says why
+    // in its status line.
+    DisplayWindow window(o, display, trace, script);
+    if (!window.Create(GetModuleHandleA(nullptr), problem)) {
+        Complain("cannot create the window (error " + std::to_string(GetLastError()) + ")");
+        return 1;
+    }
+    // Only now does the display read its port: the first start of a
+    // program in a new Wine prefix can take seconds before its window is
+    // up, and whoever starts the host waits for this line.
+    if (problem.empty())
         trace.Note("display: " + std::to_string(o.textCells) + " text cells, model code " +
                    ProtocolTrace::Hex({ static_cast<uint8_t>(DisplaySimulator::ModelCode(o.textCells)) }) + ", port " +
                    o.port + " (" + device + ")");
-    } else {
-        // The window still comes up and says why, in its status line.
-        trace.Note(problem);
-        std::fprintf(stderr, "brl-virtual-display: %s\n", problem.c_str());
-    }
-
-    DisplayWindow window(o, display, trace, script);
-    int status = 1;
-    if (window.Create(GetModuleHandleA(nullptr), problem))
-        status = window.Run();
     else
-        Complain("cannot create the window (error " + std::to_string(GetLastError()) + ")");
+        trace.Note(problem);
+    int status = window.Run();
     trace.Note("session ends");
     trace.Finish();
     if (traceFile)
