@@ -67,6 +67,7 @@ $name/bin/brlcheck.exe
 $name/bin/brlwin32.dll
 $name/docs/display-check.md
 $name/docs/host-guide.md
+$name/docs/virtual-display.md
 $name/examples/c-dynamic/CMakeLists.txt
 $name/examples/c-dynamic/host.c
 $name/examples/cpp-cmake/CMakeLists.txt
@@ -94,7 +95,7 @@ sh "$src/tests/dll/check-loader-rules.sh" --arch "$arch_loader" --program "$work
     fail "the archived brlcheck.exe breaks the loader rules of $arch_name"
 unzip -p "$zip_a" "$name/lib/cmake/brlwin32/brlwin32Config.cmake" | grep -q "^set(brlwin32_ARCH $arch_name)$" ||
     fail "archived CMake package: expected brlwin32_ARCH $arch_name"
-for doc in host-guide.md display-check.md; do
+for doc in host-guide.md display-check.md virtual-display.md; do
     unzip -p "$zip_a" "$name/docs/$doc" | cmp -s - "$src/docs/$doc" || fail "archived $doc differs from docs/$doc"
 done
 
