@@ -25,7 +25,7 @@ public:
     enum Direction { HostToDisplay, DisplayToHost };
     using Tap = std::function<void(Direction, const Bytes&)>;
 
-    explicit ComPortDisplay(const DisplaySimulator::Config& config);
+    explicit ComPortDisplay(const DisplaySimulator::Config& settings);
     ~ComPortDisplay();
     ComPortDisplay(const ComPortDisplay&) = delete;
     ComPortDisplay& operator=(const ComPortDisplay&) = delete;
@@ -38,7 +38,7 @@ public:
     bool Poll();
     // A key or routing packet; nothing while the display is off.
     void Send(const Bytes& bytes);
-    void SetPower(bool on);
+    void SetPower(bool powerOn);
     bool On() const { return on; }
 
     // Sees every chunk both ways in the order of the wire, including what

@@ -30,7 +30,7 @@ const char* LinkStatus::Name(State state)
 std::string LinkStatus::Line(const std::string& port, int textCells, int modelCode, const Facts& f)
 {
     char text[160];
-    std::snprintf(text, sizeof text, "%s | %d text cells, model code %02X | %s | %d packets in, %d out", port.c_str(),
+    (void)std::snprintf(text, sizeof text, "%s | %d text cells, model code %02X | %s | %d packets in, %d out", port.c_str(),
                   textCells, modelCode & 0xFF, Name(StateOf(f)), f.packetsIn, f.packetsOut);
     return text;
 }

@@ -23,7 +23,7 @@ public:
     static State StateOf(const Facts& facts);
     static const char* Name(State state);
     // "COM6 | 40 text cells, model code 01 | cells shown | 12 packets in, 3 out"
-    static std::string Line(const std::string& port, int textCells, int modelCode, const Facts& facts);
+    static std::string Line(const std::string& port, int textCells, int modelCode, const Facts& f);
 };
 
 #endif

@@ -33,7 +33,7 @@ public:
         StatusHeight = 20,
     };
 
-    CellLayout(int clientWidth, int textCells);
+    CellLayout(int clientWidth, int cells);
 
     int TextCells() const { return textCells; }
     int Pitch() const { return pitch; }

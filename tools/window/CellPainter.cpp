@@ -27,7 +27,7 @@ void CellPainter::Paint(HDC dc, const CellLayout& layout, const std::vector<uint
         for (int dot = 1; dot <= 8; ++dot) {
             int x = 0, y = 0;
             layout.DotCentre(static_cast<int>(cell), dot, x, y);
-            bool raised = (cells[cell] >> (dot - 1)) & 1;
+            bool raised = ((cells[cell] >> (dot - 1)) & 1) != 0;
             SelectObject(dc, GetStockObject(raised ? BLACK_PEN : NULL_PEN));
             SelectObject(dc, GetStockObject(raised ? BLACK_BRUSH : NULL_BRUSH));
             if (!raised)

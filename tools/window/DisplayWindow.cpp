@@ -23,14 +23,16 @@ std::string KeyName(int index)
 }
 } // namespace
 
-DisplayWindow::DisplayWindow(const WindowOptions& o, ComPortDisplay& d, ProtocolTrace& t, KeyScript& s)
-    : options(o), display(d), trace(t), script(s), keys(o.textCells)
+DisplayWindow::DisplayWindow(const WindowOptions& windowOptions, ComPortDisplay& comDisplay,
+                             ProtocolTrace& protocolTrace, KeyScript& keyScript)
+    : options(windowOptions), display(comDisplay), trace(protocolTrace), script(keyScript),
+      keys(windowOptions.textCells)
 {
 }
 
-bool DisplayWindow::Create(HINSTANCE instance, const std::string& why)
+bool DisplayWindow::Create(HINSTANCE instance, const std::string& portProblem)
 {
-    problem = why;
+    problem = portProblem;
     WNDCLASSA wc;
     ZeroMemory(&wc, sizeof wc);
     wc.lpfnWndProc = Procedure;
@@ -253,15 +255,15 @@ int DisplayWindow::Run()
     return static_cast<int>(m.wParam);
 }
 
-LRESULT CALLBACK DisplayWindow::Procedure(HWND h, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK DisplayWindow::Procedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<DisplayWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        self->window = h;
-        SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window = handle;
+        SetWindowLongPtrA(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<DisplayWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-    return self ? self->Handle(message, wParam, lParam) : DefWindowProcA(h, message, wParam, lParam);
+    auto* self = reinterpret_cast<DisplayWindow*>(GetWindowLongPtrA(handle, GWLP_USERDATA));
+    return self != nullptr ? self->Handle(message, wParam, lParam) : DefWindowProcA(handle, message, wParam, lParam);
 }
 
 LRESULT DisplayWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)

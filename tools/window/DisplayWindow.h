@@ -34,15 +34,16 @@ public:
         StatusLineId = 1401,
     };
 
-    DisplayWindow(const WindowOptions& options, ComPortDisplay& display, ProtocolTrace& trace, KeyScript& script);
+    DisplayWindow(const WindowOptions& windowOptions, ComPortDisplay& comDisplay, ProtocolTrace& protocolTrace,
+                  KeyScript& keyScript);
 
     // Shows the window; false when it cannot be made.
-    bool Create(HINSTANCE instance, const std::string& problem);
+    bool Create(HINSTANCE instance, const std::string& portProblem);
     // Until the window is closed (or the key script quits); the exit code.
     int Run();
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Procedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
     void Place();
@@ -52,7 +53,7 @@ private:
     void SendKeys(const std::vector<uint8_t>& packet, const std::string& what);
     // A keyboard letter of the Linux tool's key map, when it is one; false
     // leaves the message to the dialog keys (Tab, Space, Enter).
-    bool Shortcut(const MSG& message);
+    bool Shortcut(const MSG& m);
     void TogglePower();
     std::vector<uint8_t> CellsShown() const;
     HWND Control(int id) const { return GetDlgItem(window, id); }

@@ -45,9 +45,9 @@ bool FrameBitmap::Write(const std::string& path, const std::vector<uint8_t>& cel
     file.bfSize = file.bfOffBits + size;
     info.bmiHeader.biSizeImage = size;
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    bool ok = out && std::fwrite(&file, sizeof file, 1, out) == 1 &&
+    bool ok = out != nullptr && std::fwrite(&file, sizeof file, 1, out) == 1 &&
               std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 && std::fwrite(bits, size, 1, out) == 1;
-    if (out)
+    if (out != nullptr)
         ok = std::fclose(out) == 0 && ok;
     SelectObject(dc, old);
     DeleteObject(bitmap);

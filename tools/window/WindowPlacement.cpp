@@ -25,7 +25,7 @@ bool WindowPlacement::Load(RECT& out) const
         char text[16];
         if (GetPrivateProfileStringA(Section, keys[i], "", text, sizeof text, path.c_str()) == 0)
             return false;
-        *values[i] = std::atol(text);
+        *values[i] = std::strtol(text, nullptr, 10);
     }
     // A screen that has gone since would hide the window.
     return out.right > out.left && out.bottom > out.top && MonitorFromRect(&out, MONITOR_DEFAULTTONULL) != nullptr;

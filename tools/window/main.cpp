@@ -20,8 +20,8 @@ namespace {
 // error the script that started it.
 void Complain(const std::string& text)
 {
-    std::fprintf(stderr, "brl-virtual-display: %s\n", text.c_str());
-    std::fflush(stderr);
+    (void)std::fprintf(stderr, "brl-virtual-display: %s\n", text.c_str());
+    (void)std::fflush(stderr);
     if (GetStdHandle(STD_ERROR_HANDLE) == nullptr)
         MessageBoxA(nullptr, text.c_str(), "brl-virtual-display", MB_OK | MB_ICONERROR);
 }
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     std::string device = WindowOptions::DevicePath(o.port);
     std::string problem;
     if (!display.Open(device, problem))
-        std::fprintf(stderr, "brl-virtual-display: %s\n", problem.c_str());
+        (void)std::fprintf(stderr, "brl-virtual-display: %s\n", problem.c_str());
 
     // The window still comes up when the port does not open, and says why
     // in its status line.
@@ -106,6 +106,6 @@ int main(int argc, char** argv)
     trace.Note("session ends");
     trace.Finish();
     if (traceFile)
-        std::fclose(traceFile);
+        (void)std::fclose(traceFile);
     return status;
 }
