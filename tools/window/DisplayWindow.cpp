@@ -67,6 +67,8 @@ bool DisplayWindow::Create(HINSTANCE instance, const std::string& portProblem)
         return false;
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
+    // A screen reader starts on what the display shows.
+    SetFocus(Control(PrintLineId));
     return true;
 }
 
