@@ -67,7 +67,7 @@ wait_for() {
         sleep 0.1
     done
 }
-run brl-virtual-display.exe COM6 --size 960x260 --trace "$screen/trace.txt" >"$screen/window.txt" 2>&1 &
+run brl-virtual-display.exe COM6 --size 960x172 --trace "$screen/trace.txt" >"$screen/window.txt" 2>&1 &
 window=$!
 wait_for "$screen/trace.txt" '-- *display: ' || exit 1
 run brlhost.exe --seconds 60 "COM5:38400,n,8,1" "$line1" "$line2" >"$screen/host.txt" 2>&1 &
