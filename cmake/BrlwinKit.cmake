@@ -59,6 +59,12 @@ add_custom_target(brlwin32_msvc_implib ALL DEPENDS ${BRLWIN32_MSVC_IMPLIB})
 install(TARGETS brlwin32 brlcheck
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The window display goes beside them, where Debian has a C runtime for the
+# processor (x86, x64): a host developer tries a host against it with no
+# display on the desk. The x86 one runs on x64 and ARM64 Windows as well.
+if(TARGET brl-virtual-display)
+    install(TARGETS brl-virtual-display RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES include/brlwin32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${BRLWIN32_MSVC_IMPLIB} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 

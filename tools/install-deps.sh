@@ -23,7 +23,8 @@ for p in cmake make g++ googletest libgtest-dev libbenchmark-dev \
          g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-common \
          wine $wine32 wine64 \
          clang-14 libclang-rt-14-dev lld-14 llvm-14 cppcheck clang-tidy libunicorn-dev \
-         liblouis-dev liblouis-data pkg-config zip unzip python3; do
+         liblouis-dev liblouis-data pkg-config zip unzip python3 \
+         xvfb xdotool socat imagemagick; do
     have "$p" || need="$need $p"
 done
 

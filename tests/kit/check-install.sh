@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the cross build of one architecture into PREFIX and checks the
 # kit's layout, the import libraries, the loader rules of the DLL and of
-# brlcheck.exe, and the DLL's version resource.
+# brlcheck.exe, the window display where the processor has one, and the
+# DLL's version resource.
 #   check-install.sh win32|win64|winarm64 CROSS_BUILD_DIR PREFIX
 set -u
 here=$(dirname "$0")
@@ -14,7 +15,10 @@ fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")"
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log"; exit 1; }
 
-expected="bin/brlcheck.exe
+window=""
+[ $arch_c_runtime = 1 ] && window="bin/brl-virtual-display.exe
+"
+expected="${window}bin/brlcheck.exe
 bin/brlwin32.dll
 include/brlwin32.h
 lib/brlwin32.lib
@@ -34,6 +38,12 @@ dll=$prefix/bin/brlwin32.dll
 sh "$here/../dll/check-loader-rules.sh" --arch "$arch_loader" "$dll" || fail "the installed DLL breaks the loader rules"
 sh "$here/../dll/check-loader-rules.sh" --arch "$arch_loader" --program "$prefix/bin/brlcheck.exe" ||
     fail "the installed brlcheck.exe breaks the loader rules"
+# The window display is a window program of the kit's processor.
+if [ -n "$window" ]; then
+    facts=$(sh "$here/../dll/pe-facts.sh" "$prefix/bin/brl-virtual-display.exe" | grep -E "^(machine|subsystem) ")
+    [ "$facts" = "machine $arch_loader
+subsystem 2" ] || fail "brl-virtual-display.exe: expected machine $arch_loader, subsystem 2, got $facts"
+fi
 
 # The version resource's strings are UTF-16.
 resource=$(strings -el "$dll" | tr '\n' '|')

@@ -25,7 +25,9 @@ failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
 a=$work/a/$arch_name b=$work/second-build-b/$arch_name
-for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a tools/brlcheck/brlcheck.exe; do
+window=""
+[ $arch_c_runtime = 1 ] && window=tools/window/brl-virtual-display.exe
+for f in brlwin32.dll brlwin32.lib libbrlwin32.dll.a tools/brlcheck/brlcheck.exe $window; do
     ha=$(sha256sum <"$a/$f" | cut -d' ' -f1)
     hb=$(sha256sum <"$b/$f" | cut -d' ' -f1)
     echo "$f: $ha (build a)"
@@ -52,14 +54,20 @@ case "$arch_name:$stamps" in
     winarm64:"time-stamp 0 " | win*:"export-time-stamp 0 time-stamp 0 ") ;;
     *) fail "time stamps: expected 0 in PE header and export directory, got $stamps" ;;
 esac
-stamps=$(sh "$src/tests/dll/pe-facts.sh" "$a/tools/brlcheck/brlcheck.exe" | grep -E "^time-stamp " | tr '\n' ' ')
-[ "$stamps" = "time-stamp 0 " ] || fail "brlcheck.exe time stamp: expected 0, got $stamps"
+for program in tools/brlcheck/brlcheck.exe $window; do
+    stamps=$(sh "$src/tests/dll/pe-facts.sh" "$a/$program" | grep -E "^time-stamp " | tr '\n' ' ')
+    [ "$stamps" = "time-stamp 0 " ] || fail "$(basename $program) time stamp: expected 0, got $stamps"
+done
 
-expected="$name/LICENSE
+archived_window=""
+[ -n "$window" ] && archived_window="
+$name/bin/brl-virtual-display.exe"
+expected="$name/LICENSE$archived_window
 $name/bin/brlcheck.exe
 $name/bin/brlwin32.dll
 $name/docs/display-check.md
 $name/docs/host-guide.md
+$name/docs/virtual-display.md
 $name/examples/c-dynamic/CMakeLists.txt
 $name/examples/c-dynamic/host.c
 $name/examples/cpp-cmake/CMakeLists.txt
@@ -76,7 +84,7 @@ got
 $got"
 # The archived files are the ones built for this architecture.
 for f in bin/brlwin32.dll:brlwin32.dll bin/brlcheck.exe:tools/brlcheck/brlcheck.exe lib/brlwin32.lib:brlwin32.lib \
-         lib/libbrlwin32.dll.a:libbrlwin32.dll.a; do
+         lib/libbrlwin32.dll.a:libbrlwin32.dll.a ${window:+bin/brl-virtual-display.exe:$window}; do
     unzip -p "$zip_a" "$name/${f%%:*}" | cmp -s - "$a/${f#*:}" || fail "archived ${f%%:*} differs from the built one"
 done
 unzip -p "$zip_a" "$name/bin/brlwin32.dll" >"$work/archived-$arch_name.dll"
@@ -87,7 +95,7 @@ sh "$src/tests/dll/check-loader-rules.sh" --arch "$arch_loader" --program "$work
     fail "the archived brlcheck.exe breaks the loader rules of $arch_name"
 unzip -p "$zip_a" "$name/lib/cmake/brlwin32/brlwin32Config.cmake" | grep -q "^set(brlwin32_ARCH $arch_name)$" ||
     fail "archived CMake package: expected brlwin32_ARCH $arch_name"
-for doc in host-guide.md display-check.md; do
+for doc in host-guide.md display-check.md virtual-display.md; do
     unzip -p "$zip_a" "$name/docs/$doc" | cmp -s - "$src/docs/$doc" || fail "archived $doc differs from docs/$doc"
 done
 

@@ -161,6 +161,18 @@ TEST(ComputerBraille, AgreesWithLiblouisForPrintableAscii)
     }
 }
 
+// The window display reads cells back with the host's table, having no
+// liblouis on Windows; a sighted helper must read there what the Linux
+// display shows, for every cell.
+TEST(ComputerBraille, ReadsEveryCellAsLiblouisDoes)
+{
+    BackTranslator tr;
+    for (int cell = 0; cell < 256; ++cell) {
+        std::string window(1, static_cast<char>(ComputerBrailleCharacter(static_cast<unsigned char>(cell))));
+        EXPECT_EQ(tr.Translate({ static_cast<uint8_t>(cell) })[0], window) << "cell " << cell;
+    }
+}
+
 TEST(ComputerBraille, ControlCharactersAddDotsSevenAndEight)
 {
     EXPECT_EQ(0xC1, ComputerBrailleCell(0x01)); // ^A: dots 1, 7, 8

@@ -37,3 +37,17 @@ unsigned char ComputerBrailleCell(unsigned char c)
     /* DEL and everything beyond ASCII */
     return (unsigned char)(Dots(sixDot['?' - 0x20]) | Dot8);
 }
+
+unsigned char ComputerBrailleCharacter(unsigned char cell)
+{
+    const unsigned char tries[3] = { cell, (unsigned char)(cell & 0x7F), (unsigned char)(cell & 0x3F) };
+    int t, c;
+    for (t = 0; t < 3; ++t) {
+        if (tries[t] == 0)
+            return ' ';
+        for (c = 0x21; c < 0x7F; ++c)
+            if (ComputerBrailleCell((unsigned char)c) == tries[t])
+                return (unsigned char)c;
+    }
+    return '?';
+}

@@ -286,6 +286,20 @@ struct Session {
     int packets = 0, changes = 0, queries = 0;
     int shownPackets = -1; // packets when the frame was last written
     bool redraw = true;
+
+    // A note in the trace, which the display's thread writes to as well:
+    // under the display's lock once there is a display.
+    void Note(const std::string& text)
+    {
+        if (!display) {
+            trace.Note(text);
+            return;
+        }
+        display->Change([&](DisplaySimulator&) {
+            trace.Note(text);
+            return 0;
+        });
+    }
 };
 
 std::vector<std::string> FrameLines(const Session& s)
@@ -315,7 +329,7 @@ bool OpenDisplay(Session& s)
         else
             trace.DisplayBytes(bytes);
     });
-    trace.Note("display: " + std::to_string(o.textCells) + " text cells, model code " +
+    s.Note("display: " + std::to_string(o.textCells) + " text cells, model code " +
                ProtocolTrace::Hex({ static_cast<uint8_t>(s.modelCode) }) + (o.answer ? "" : ", silent") +
                ", pty " + s.display->SlavePath() + " linked at " + o.link);
     return true;
@@ -336,7 +350,7 @@ bool RegisterPort(Session& s)
         return false;
     }
     s.portName = registration.PortName();
-    s.trace.Note("registered " + s.portName + " -> " + o.link + " in " + o.winePrefix);
+    s.Note("registered " + s.portName + " -> " + o.link + " in " + o.winePrefix);
     return true;
 }
 
@@ -394,7 +408,7 @@ void PlayScript(Session& s, KeyScript& script, long nowMs)
     progress.cellChanges = s.changes;
     progress.queries = s.queries;
     while (const KeyScript::Step* step = script.Due(progress)) {
-        s.trace.Note("script line " + std::to_string(step->line) + ": " + step->text);
+        s.Note("script line " + std::to_string(step->line) + ": " + step->text);
         s.lastEvent = "script: " + step->text;
         s.redraw = true;
         if (step->quit)
@@ -485,7 +499,7 @@ void WaitForQuietLine(Session& s)
 // The pty goes, then the trace reports what was left half-done, then the link.
 void EndSession(Session& s)
 {
-    s.trace.Note("session ends");
+    s.Note("session ends");
     s.display->SetTap(nullptr);
     s.display.reset();
     s.trace.Finish();

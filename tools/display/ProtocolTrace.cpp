@@ -29,7 +29,6 @@ void ProtocolTrace::Line(const char* direction, const std::string& text, const s
 
 void ProtocolTrace::HostBytes(const std::vector<uint8_t>& bytes)
 {
-    std::lock_guard<std::mutex> lock(mutex);
     std::vector<HostStreamDecoder::Message> messages;
     hostDecoder.Feed(bytes.data(), bytes.size(), messages);
     for (const auto& m : messages)
@@ -38,7 +37,6 @@ void ProtocolTrace::HostBytes(const std::vector<uint8_t>& bytes)
 
 void ProtocolTrace::DisplayBytes(const std::vector<uint8_t>& bytes)
 {
-    std::lock_guard<std::mutex> lock(mutex);
     std::vector<DisplayStreamDecoder::Message> messages;
     displayDecoder.Feed(bytes.data(), bytes.size(), messages);
     for (const auto& m : messages)
@@ -47,13 +45,11 @@ void ProtocolTrace::DisplayBytes(const std::vector<uint8_t>& bytes)
 
 void ProtocolTrace::Note(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(mutex);
     Line("-- ", text, {});
 }
 
 void ProtocolTrace::Finish()
 {
-    std::lock_guard<std::mutex> lock(mutex);
     std::vector<HostStreamDecoder::Message> host;
     hostDecoder.Finish(host);
     for (const auto& m : host)

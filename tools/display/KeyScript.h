@@ -1,5 +1,5 @@
-#ifndef VDISPLAY_KEY_SCRIPT_H
-#define VDISPLAY_KEY_SCRIPT_H
+#ifndef BRLDISPLAY_KEY_SCRIPT_H
+#define BRLDISPLAY_KEY_SCRIPT_H
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
-#ifndef VDISPLAY_KEY_MAP_H
-#define VDISPLAY_KEY_MAP_H
+#ifndef BRLDISPLAY_KEY_MAP_H
+#define BRLDISPLAY_KEY_MAP_H
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,8 @@
-#ifndef VDISPLAY_PROTOCOL_TRACE_H
-#define VDISPLAY_PROTOCOL_TRACE_H
+#ifndef BRLDISPLAY_PROTOCOL_TRACE_H
+#define BRLDISPLAY_PROTOCOL_TRACE_H
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,9 @@
 //   <seconds> --  <note>
 //
 // H>D is the host's traffic, D>H the display's; the time is when the
-// message's last byte passed, in seconds since the trace began.
+// message's last byte passed, in seconds since the trace began. One writer
+// at a time: the Linux display calls it under its simulator's lock, the
+// window from its one thread.
 class ProtocolTrace {
 public:
     using Clock = std::chrono::steady_clock;
@@ -45,7 +46,6 @@ private:
     DisplayStreamDecoder displayDecoder;
     Clock::time_point start = Clock::now();
     double fixedTime = -1;
-    std::mutex mutex;
 };
 
 #endif
