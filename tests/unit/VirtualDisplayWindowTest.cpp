@@ -78,9 +78,9 @@ TEST_P(WindowCommandLines, ReadAsAUserMeansThem)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowCommandLines, ::testing::Values(
-    CommandCase { { "COM6" }, "\\\\.\\COM6", 40, 0, 0, "" },
+    CommandCase { { "COM6" }, "COM6", 40, 0, 0, "" },
     CommandCase { { "COM12", "--cells", "80" }, "\\\\.\\COM12", 80, 0, 0, "" },
-    CommandCase { { "--cells", "20", "COM6:38400,n,8,1" }, "\\\\.\\COM6", 20, 0, 0, "" },
+    CommandCase { { "--cells", "20", "COM6:38400,n,8,1" }, "COM6", 20, 0, 0, "" },
     CommandCase { { "\\\\.\\CNCB0", "--size", "960x172" }, "\\\\.\\CNCB0", 40, 960, 172, "" },
     CommandCase { { "--render", "34 02 00 34 02 43 17", "--bitmap", "f.bmp" }, "", 2, 0, 0, "" },
     CommandCase { {}, "", 0, 0, 0, "no port" },

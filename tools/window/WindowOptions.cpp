@@ -1,5 +1,7 @@
 #include "WindowOptions.h"
 
+#include "DevicePath.h"
+
 #include <cstdlib>
 #include <sstream>
 
@@ -103,7 +105,10 @@ bool WindowOptions::Parse(const std::vector<std::string>& args, std::string& err
 
 std::string WindowOptions::DevicePath(const std::string& port)
 {
-    if (port.rfind("\\\\", 0) == 0)
-        return port;
-    return "\\\\.\\" + port.substr(0, port.find(':'));
+    // By the driver's own rule, so that the window opens a port as a host
+    // would: its settings cut off, COM10 and up through the device
+    // namespace, a device path as it is.
+    std::string name = port.substr(0, port.find(':'));
+    char path[300];
+    return ComDevicePath(name.c_str(), path, static_cast<int>(sizeof path));
 }

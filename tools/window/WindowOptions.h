@@ -25,9 +25,9 @@ struct WindowOptions {
 
     // false, with the reason in error, for a command line it cannot run.
     bool Parse(const std::vector<std::string>& args, std::string& error);
-    // What CreateFile opens for PORT: \\.\COMn for a COM name (anything
-    // after a ':' dropped, as hosts write COM6:38400,n,8,1), a device path
-    // as it is.
+    // What CreateFile opens for PORT, by the driver's rule: anything after
+    // a ':' dropped, as hosts write COM6:38400,n,8,1; COM1 to COM9 by their
+    // names, \\.\COMnn above them, a device path as it is.
     static std::string DevicePath(const std::string& port);
 
     static const char Usage[];
