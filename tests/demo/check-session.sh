@@ -7,15 +7,8 @@
 #   check-session.sh SRC CROSS_BUILD NATIVE_BUILD OUT [--x64] [--window]
 set -u
 src=$1 cross=$2 native=$3 out=$4 arch=${5:-} window=${6:-}
-if [ -z "$cross" ]; then
-    tree=win32 && [ "$arch" = --x64 ] && tree=win64
-    echo "skipped: configure with -DBRLWIN32_$(echo $tree | tr a-z A-Z)_BUILD_DIR=<abs path to build/$tree>"
-    exit 77
-fi
-if [ "$arch" != --x64 ] && ! why=$("$src/tools/can-run-32bit"); then
-    echo "skipped: the 32-bit session cannot run, since ${why#no: }"
-    exit 77
-fi
+. "$src/tests/demo/skip-unless-runnable.sh"
+skip_unless_runnable "$src" "$cross" "$arch" session
 if [ "$arch" = --x64 ]; then
     set -- --x64 --win64-dir "$cross"
 else

@@ -8,15 +8,8 @@
 #   check-window.sh SRC CROSS_BUILD NATIVE_BUILD OUT [--x64]
 set -u
 src=$1 cross=$2 native=$3 out=$4 x64=${5:-}
-if [ -z "$cross" ]; then
-    tree=win32 && [ "$x64" = --x64 ] && tree=win64
-    echo "skipped: configure with -DBRLWIN32_$(echo $tree | tr a-z A-Z)_BUILD_DIR=<abs path to build/$tree>"
-    exit 77
-fi
-if [ "$x64" != --x64 ] && ! why=$("$src/tools/can-run-32bit"); then
-    echo "skipped: the 32-bit window cannot run, since ${why#no: }"
-    exit 77
-fi
+. "$src/tests/demo/skip-unless-runnable.sh"
+skip_unless_runnable "$src" "$cross" "$x64" window
 for tool in Xvfb xdotool socat import convert; do
     command -v $tool >/dev/null || { echo "FAIL: $tool is missing: run tools/install-deps.sh"; exit 1; }
 done
