@@ -120,7 +120,7 @@ t2=$(date +%s)
 cleanup
 trap - EXIT
 unset WINEPREFIX WINEARCH
-left=$(sh "$src/tests/wine/check-no-wine-left.sh" "$session") || fail "$left"
+left=$(sh "$src/tools/wine/check-no-wine-left.sh" "$session") || fail "$left"
 
 if [ $failed != 0 ]; then
     echo "--- window: $(cat "$screen/window.txt")"
