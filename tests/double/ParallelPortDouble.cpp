@@ -45,6 +45,8 @@ uint8_t ParallelPortDouble::Read(uint16_t port)
     } else {
         value = ParallelPortSimulator::Read(port);
     }
+    if (answerIn)
+        value = answerIn(port, value);
     accesses.push_back(In(port, value));
     return value;
 }

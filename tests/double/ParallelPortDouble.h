@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ public:
     // The tick clock of the Win32 double moves 1 ms at every n-th status
     // read, so that a read loop with a time-out ends.
     int statusReadsPerTick = 1;
+    // Given what the port would read, the value the read returns (a fuzz
+    // target answers from its input). Unset: the port's own value.
+    std::function<uint8_t(uint16_t port, uint8_t value)> answerIn;
 
     // What went on.
     std::vector<Access> accesses;

@@ -31,6 +31,7 @@ void Win32Double::Reset()
     procLookups.clear();
     dosDevices.clear();
     dosDeviceQueries = 0;
+    chooseOutcome = nullptr;
     lastError = 0;
     heap.Reset();
 }
@@ -90,13 +91,14 @@ HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disp
     FakeDevice* device = name ? Find(name) : nullptr;
     if (device != nullptr)
         clock.Advance(device->openDelay);
+    Outcome outcome = device != nullptr ? Choose(Call::CreateFile, *device) : Outcome::AsSet;
     if (device == nullptr || device->gone) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
     // Devices are opened without sharing: a second open is refused, as the
     // system refuses it.
-    if (device->refuseOpen || (device->isOpen && share == 0)) {
+    if (device->refuseOpen || outcome == Outcome::Fail || (device->isOpen && share == 0)) {
         lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
@@ -157,6 +159,8 @@ void AnswerQueryWith(FakeDevice& device, const Bytes& reply)
 } // namespace win32double
 
 using win32double::Bytes;
+using win32double::Call;
+using win32double::Outcome;
 using win32double::FakeDevice;
 using win32double::Win32Double;
 
@@ -185,9 +189,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     // a silent device would never end.
     if (device->readsPerTick <= 1 || device->readCalls % device->readsPerTick == 0)
         w.clock.Advance(device->msPerRead);
-    if (device->gone || device->failAllReads || call == device->failReadAtCall)
+    Outcome outcome = w.Choose(Call::ReadFile, *device, toRead);
+    if (device->gone || device->failAllReads || call == device->failReadAtCall || outcome == Outcome::Fail)
         return FALSE;
-    size_t n = std::min<size_t>({ toRead, device->toHost.size(), device->maxReadChunk });
+    size_t most = outcome == Outcome::TimeOut ? 0 : outcome == Outcome::Short ? 1 : device->maxReadChunk;
+    size_t n = std::min<size_t>({ toRead, device->toHost.size(), most });
     auto* out = static_cast<uint8_t*>(buffer);
     for (size_t i = 0; i < n; ++i) {
         out[i] = device->toHost.front();
@@ -204,16 +210,20 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     if (written)
         *written = 0;
     FakeDevice* device = w.FromHandle(file);
-    if (device == nullptr || device->failWrites || device->gone)
+    Outcome outcome = device != nullptr ? w.Choose(Call::WriteFile, *device, toWrite) : Outcome::AsSet;
+    if (device == nullptr || device->failWrites || device->gone || outcome == Outcome::Fail)
         return FALSE;
     device->writeTimeouts.push_back(device->timeouts);
+    // A short transfer sends the first half and reports it.
+    if (outcome == Outcome::Short)
+        toWrite /= 2;
     const auto* in = static_cast<const uint8_t*>(buffer);
     Bytes bytes(in, in + toWrite);
-    if (device->CtsOff(w.clock.Now())) {
+    if (device->CtsOff(w.clock.Now()) || outcome == Outcome::TimeOut) {
         DWORD timeout = device->timeouts.WriteTotalTimeoutMultiplier * toWrite +
                         device->timeouts.WriteTotalTimeoutConstant;
         DWORD paused = device->ctsOffUntil - w.clock.Now();
-        if (device->ctsHeldOff || paused > timeout) {
+        if (device->ctsHeldOff || outcome == Outcome::TimeOut || paused > timeout) {
             // The write time-out runs out with nothing sent.
             w.clock.Advance(timeout);
             if (device->keepsUnsent)
@@ -256,7 +266,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
     d->ioctls.push_back(request);
     if (returned)
         *returned = 0;
-    return d->failIoctls ? FALSE : TRUE;
+    return d->failIoctls || w.Choose(Call::DeviceIoControl, *d) == Outcome::Fail ? FALSE : TRUE;
 }
 
 // Reads the old mode-string form, "COM1:9600,n,8,1", enough for the driver's
@@ -319,7 +329,7 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->getCommStateCalls++;
-    if (device->failGetCommState)
+    if (device->failGetCommState || Win32Double::Get().Choose(Call::GetCommState, *device) == Outcome::Fail)
         return FALSE;
     *dcb = device->reportedDcb;
     dcb->DCBlength = sizeof(DCB);
@@ -332,7 +342,7 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->setCommStateCalls++;
-    if (device->failSetCommState)
+    if (device->failSetCommState || Win32Double::Get().Choose(Call::SetCommState, *device) == Outcome::Fail)
         return FALSE;
     device->dcb = *dcb;
     return TRUE;
@@ -341,7 +351,8 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->refuseTimeouts)
+    if (device == nullptr || device->refuseTimeouts ||
+        Win32Double::Get().Choose(Call::SetCommTimeouts, *device) == Outcome::Fail)
         return FALSE;
     device->timeoutsSet = true;
     device->timeouts = *timeouts;
@@ -358,6 +369,8 @@ BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
     if (device == nullptr)
         return FALSE;
     device->clearCommErrorCalls++;
+    if (Win32Double::Get().Choose(Call::ClearCommError, *device) == Outcome::Fail)
+        return FALSE;
     return device->failClearCommError || device->gone ? FALSE : TRUE;
 }
 
@@ -370,7 +383,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
     if (device == nullptr)
         return FALSE;
     device->modemStatusCalls++;
-    if (device->failModemStatus || device->gone)
+    if (device->failModemStatus || device->gone || w.Choose(Call::GetCommModemStatus, *device) == Outcome::Fail)
         return FALSE;
     if (status && !device->reportsCtsOff && !device->CtsOff(w.clock.Now()))
         *status = MS_CTS_ON | MS_DSR_ON;
@@ -380,7 +393,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
 BOOL PurgeComm(HANDLE file, DWORD flags)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->gone)
+    if (device == nullptr || device->gone || Win32Double::Get().Choose(Call::PurgeComm, *device) == Outcome::Fail)
         return FALSE;
     device->purges.push_back(flags);
     if (flags & PURGE_TXCLEAR)

@@ -70,9 +70,57 @@ std::vector<KeyReport>& Reports()
 
 void BRLCALLBACK RecordReport(unsigned int code, unsigned int argument) { Reports().push_back({ code, argument }); }
 
-Session::Session()
+Outcome FaultPlan::Choose(Call call, FakeDevice& device, DWORD bytes)
+{
+    Win32Double& w = Win32Double::Get();
+    uint8_t pick = next < choices.size() ? choices[next++] : 0;
+    Outcome outcome = Outcome::AsSet;
+    switch (pick & 7) {
+    case 4: outcome = Outcome::Fail; break;
+    case 5: outcome = Outcome::Short; break;
+    case 6: outcome = Outcome::TimeOut; break;
+    case 7: {
+        DWORD steps = pick >> 5;
+        static const DWORD stepMs[] = { 3, 400, 400, 1u << 29 };
+        DWORD jump = stepMs[(pick >> 3) & 3] * steps;
+        if (((pick >> 3) & 3) == 2)
+            jump = 0u - jump - 1u - w.clock.Now();
+        w.clock.Advance(jump);
+        allowed += jump;
+        break;
+    }
+    default: break;
+    }
+    // A purge that fails leaves a timed-out packet queued, to go out in one
+    // transfer with the next: not a fault of the driver's.
+    if (call == Call::PurgeComm && device.keepsUnsent)
+        outcome = Outcome::AsSet;
+    if (outcome != Outcome::AsSet)
+        faults++;
+    last = outcome;
+    switch (call) {
+    case Call::CreateFile: allowed += device.openDelay; break;
+    case Call::ReadFile: allowed += device.msPerRead; break;
+    case Call::GetCommModemStatus: {
+        bool fails = outcome == Outcome::Fail || device.failModemStatus || device.gone;
+        bool off = !fails && (device.reportsCtsOff || device.CtsOff(w.clock.Now()));
+        sawCtsOff = off ? &device : nullptr;
+        break;
+    }
+    case Call::WriteFile:
+        writes++;
+        allowed += sawCtsOff == &device ? bytes + 100 : 100 * bytes + 1; break;
+    default: break;
+    }
+    return outcome;
+}
+
+Session::Session(FuzzInput& in) : faults(in.Take(in.Byte()))
 {
     Win32Double::Get().Reset();
+    Win32Double::Get().chooseOutcome = [this](Call call, FakeDevice& device, DWORD bytes) {
+        return faults.Choose(call, device, bytes);
+    };
     Reports().clear();
     driver = std::make_unique<EscProtocolDriver>();
 }
@@ -80,6 +128,7 @@ Session::Session()
 Session::~Session()
 {
     driver.reset();
+    Win32Double::Get().chooseOutcome = nullptr;
     FUZZ_CHECK(Win32Double::Get().openHandles == 0,
                std::to_string(Win32Double::Get().openHandles) + " handles left after the driver went");
     FUZZ_CHECK(g_activeDriver == nullptr, "the driver is still registered");

@@ -9,11 +9,19 @@ import os
 here = os.path.dirname(os.path.abspath(__file__))
 
 
-def write(target, name, data):
+def write(target, name, data, faults=()):
+    """A seed: the fault choices of FuzzSupport.h (none by default), then
+    the target's own layout."""
     path = os.path.join(here, "corpus", target)
     os.makedirs(path, exist_ok=True)
     with open(os.path.join(path, name), "wb") as f:
-        f.write(bytes(data))
+        f.write(bytes([len(faults)] + list(faults) + list(data)))
+
+
+# One fault choice a call (FuzzSupport.h).
+AS_SET, FAIL, SHORT, TIME_OUT = 0, 4, 5, 6
+def jump(scale, steps):
+    return 7 | scale << 3 | steps << 5
 
 
 ESC = 0x1B
@@ -31,6 +39,9 @@ write("input", "packets-sign-extended", [0x03] + packets)
 write("input", "noise-between-packets", [0x10] + noise + [ESC, C, 0x08] + noise + [ESC, K, 0x20, 0x00])
 write("input", "routing-sweep", [0xFC] + [b for r in range(0, 256, 7) for b in (ESC, C, r)])
 write("input", "split-everywhere", [0x04, ESC, K, ESC, K, 0x01, ESC, ESC, C])
+# After identification's calls (open, state, time-outs, query, read, after
+# query), each poll is one read: some fail, one shortens, one loses the line.
+write("input", "reads-failing", [0x08] + packets, faults=[0] * 6 + [FAIL, SHORT, TIME_OUT, 0, FAIL, FAIL, jump(1, 3)])
 
 # Identification: shape byte, delay byte, then the reply.
 full40 = [0x3F, 0x01] + [0x00] * 13
@@ -46,8 +57,12 @@ replies = {
     "answer-at-the-end": [0x00] * 13 + [0x3F, 0x09, 0x00],
     "question-mark-last": [0x00] * 14 + [0x3F],
 }
+# Each read takes 8 ms: a silent display costs 250 reads, not 2000.
 for name, reply in replies.items():
-    write("identify", name, [0x0F, 0x00] + reply)
+    write("identify", name, [0xEF, 0x00] + reply)
+write("identify", "open-refused", [0xEF, 0x00] + full40, faults=[FAIL])
+write("identify", "query-short", [0xEF, 0x00] + full40, faults=[0, 0, 0, SHORT])
+write("identify", "read-fails-midway", [0xE0, 0x00] + full40, faults=[0, 0, 0, 0, 0, 0, FAIL, 0, jump(2, 1)])
 write("identify", "one-byte-a-read", [0x00, 0x00] + full40)
 write("identify", "second-half-in-time", [0x12, 0x40] + full40)
 write("identify", "second-half-too-late", [0x13, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01])
