@@ -266,7 +266,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
     d->ioctls.push_back(request);
     if (returned)
         *returned = 0;
-    return d->failIoctls || w.Choose(Call::DeviceIoControl, *d) == Outcome::Fail ? FALSE : TRUE;
+    return w.Choose(Call::DeviceIoControl, *d) == Outcome::Fail || d->failIoctls ? FALSE : TRUE;
 }
 
 // Reads the old mode-string form, "COM1:9600,n,8,1", enough for the driver's
@@ -329,7 +329,7 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->getCommStateCalls++;
-    if (device->failGetCommState || Win32Double::Get().Choose(Call::GetCommState, *device) == Outcome::Fail)
+    if (Win32Double::Get().Choose(Call::GetCommState, *device) == Outcome::Fail || device->failGetCommState)
         return FALSE;
     *dcb = device->reportedDcb;
     dcb->DCBlength = sizeof(DCB);
@@ -342,7 +342,7 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->setCommStateCalls++;
-    if (device->failSetCommState || Win32Double::Get().Choose(Call::SetCommState, *device) == Outcome::Fail)
+    if (Win32Double::Get().Choose(Call::SetCommState, *device) == Outcome::Fail || device->failSetCommState)
         return FALSE;
     device->dcb = *dcb;
     return TRUE;
@@ -351,8 +351,8 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->refuseTimeouts ||
-        Win32Double::Get().Choose(Call::SetCommTimeouts, *device) == Outcome::Fail)
+    if (device == nullptr || Win32Double::Get().Choose(Call::SetCommTimeouts, *device) == Outcome::Fail ||
+        device->refuseTimeouts)
         return FALSE;
     device->timeoutsSet = true;
     device->timeouts = *timeouts;
@@ -383,7 +383,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
     if (device == nullptr)
         return FALSE;
     device->modemStatusCalls++;
-    if (device->failModemStatus || device->gone || w.Choose(Call::GetCommModemStatus, *device) == Outcome::Fail)
+    if (w.Choose(Call::GetCommModemStatus, *device) == Outcome::Fail || device->failModemStatus || device->gone)
         return FALSE;
     if (status && !device->reportsCtsOff && !device->CtsOff(w.clock.Now()))
         *status = MS_CTS_ON | MS_DSR_ON;
@@ -393,7 +393,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
 BOOL PurgeComm(HANDLE file, DWORD flags)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->gone || Win32Double::Get().Choose(Call::PurgeComm, *device) == Outcome::Fail)
+    if (device == nullptr || Win32Double::Get().Choose(Call::PurgeComm, *device) == Outcome::Fail || device->gone)
         return FALSE;
     device->purges.push_back(flags);
     if (flags & PURGE_TXCLEAR)

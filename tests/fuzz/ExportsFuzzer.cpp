@@ -29,6 +29,7 @@
 
 #include "FuzzSupport.h"
 #include "HostStreamDecoder.h"
+#include "ports/DirectParallelPort.h"
 
 namespace {
 
@@ -433,8 +434,10 @@ private:
             FUZZ_CHECK(display.shown == want,
                        "the display shows " + Hex(display.shown) + " but the host asked for " + Hex(want));
         }
+        // The register transport of the 95/98 family holds no handle.
+        bool handled = D().port != nullptr && dynamic_cast<DirectParallelPort*>(D().port) == nullptr;
         int handles = session.Double().openHandles;
-        FUZZ_CHECK(handles == (D().port != nullptr ? 1 : 0),
+        FUZZ_CHECK(handles == (handled ? 1 : 0),
                    std::to_string(handles) + " handles, port " + (D().port ? "held" : "none"));
         FUZZ_CHECK(D().parserState >= 0 && D().parserState <= 4, "parser state");
     }

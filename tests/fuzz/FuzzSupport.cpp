@@ -70,6 +70,61 @@ std::vector<KeyReport>& Reports()
 
 void BRLCALLBACK RecordReport(unsigned int code, unsigned int argument) { Reports().push_back({ code, argument }); }
 
+void KeyReference::Feed(uint8_t b, std::vector<KeyReport>& expected)
+{
+    switch (state) {
+    case Between:
+        if (b == 0x1B)
+            state = AfterEsc;
+        return;
+    case AfterEsc:
+        state = b == 0x1B ? AfterEsc : b == 'K' ? FirstKeyByte : b == 'C' ? RoutingByte : Between;
+        return;
+    case FirstKeyByte:
+        first = b;
+        state = SecondKeyByte;
+        return;
+    case SecondKeyByte: {
+        std::set<int> keys;
+        for (int bit = 0; bit < 6; ++bit)
+            if (first & (1 << bit))
+                keys.insert(36 - bit);
+        for (int bit = 0; bit < 5; ++bit)
+            if (b & (1 << bit))
+                keys.insert(1 + bit);
+        Report(keys, expected);
+        state = Between;
+        return;
+    }
+    case RoutingByte: {
+        int key = b < 6 ? 61 + b : (b + 123) % 256;
+        Report({ key }, expected);
+        state = Between;
+        return;
+    }
+    }
+}
+
+void KeyReference::Report(const std::set<int>& keys, std::vector<KeyReport>& expected)
+{
+    // The four highest keys, highest in the lowest byte; the argument
+    // comes from the highest key above 128.
+    std::vector<int> sorted(keys.begin(), keys.end());
+    if (sorted.size() > 4)
+        sorted.erase(sorted.begin(), sorted.end() - 4);
+    uint32_t code = 0, argument = 0;
+    int shift = 0;
+    for (auto k = sorted.rbegin(); k != sorted.rend(); ++k, shift += 8) {
+        uint32_t byte = *k <= 128 ? static_cast<uint32_t>(*k) : *k <= 228 ? 0x81u : 0x82u;
+        code |= byte << shift;
+    }
+    for (int k : keys)
+        if (k >= 129)
+            argument = static_cast<uint32_t>(k <= 228 ? k - 128 : k - 28);
+    if (code != 0)
+        expected.push_back({ code | 0x80000000u, argument });
+}
+
 Outcome FaultPlan::Choose(Call call, FakeDevice& device, DWORD bytes)
 {
     Win32Double& w = Win32Double::Get();
@@ -107,9 +162,14 @@ Outcome FaultPlan::Choose(Call call, FakeDevice& device, DWORD bytes)
         sawCtsOff = off ? &device : nullptr;
         break;
     }
+    case Call::SetCommTimeouts:
+        // Where the system refuses the short time-out the line's own stays.
+        timeoutsRefused = outcome == Outcome::Fail || device.refuseTimeouts;
+        break;
     case Call::WriteFile:
         writes++;
-        allowed += sawCtsOff == &device ? bytes + 100 : 100 * bytes + 1; break;
+        allowed += sawCtsOff == &device && !timeoutsRefused ? bytes + 100 : 100 * bytes + 1;
+        break;
     default: break;
     }
     return outcome;
@@ -118,6 +178,7 @@ Outcome FaultPlan::Choose(Call call, FakeDevice& device, DWORD bytes)
 Session::Session(FuzzInput& in) : faults(in.Take(in.Byte()))
 {
     Win32Double::Get().Reset();
+    paralleldouble::ParallelPortDouble::Get().Reset();
     Win32Double::Get().chooseOutcome = [this](Call call, FakeDevice& device, DWORD bytes) {
         return faults.Choose(call, device, bytes);
     };

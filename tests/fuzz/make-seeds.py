@@ -90,3 +90,13 @@ write("exports", "before-init", [DISP] + small(1) + [STAT] + small(1) + [CLEAR, 
 write("exports", "parallel-device", [INIT, 8, 1, DISP] + small(1, 2, 0x1B) + [TIMER, 4, ESC, K, 1, 1, 0]
       + [SLEEP1, SLEEP0, FAULT, 1, REFRESH, FAULT, 6, INIT, 0, 1, TERM, INIT, 0, 1, INIT, 8, 1, TERM])
 write("exports", "odd-replies", [INIT, 0, 0x83, 0x3F, 0x02, 0x00, DISP] + small(1) + [TERM, INIT, 0, 0x80, INIT, 0, 6])
+
+# The parallel port: set-up byte (bit 0 NT, bits 1-2 model), then steps
+# (RegisterFuzzer.cpp).
+POLL, SHOW, ANSWER, AGAIN = range(4)
+keys = [ESC, K, 0x01, 0x02, ESC, C, 0x07, ESC, ESC, C, 0x00]
+steps = [SHOW, 4, 1, 0x1B, 0xC3, 0xFF, POLL, len(keys)] + keys + [POLL, 0, SHOW, 0, AGAIN, SHOW, 2, 0x40, 0x02]
+write("registers", "95-40-cells", [0x02] + steps)
+write("registers", "95-no-model", [0x06] + [POLL, 3, ESC, K, 1, SHOW, 1, 1])
+write("registers", "nt-device", [0x03] + steps)
+write("registers", "any-bits", [0x00] + [ANSWER, 12] + [0x7F, 0x08, 0x00, 0xFF, 0x88, 0x80] * 2 + [POLL, 2, ESC, C, POLL, 0])
