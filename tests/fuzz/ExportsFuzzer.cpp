@@ -362,7 +362,8 @@ private:
         case 7: device->HoldCtsOffUntil(w.clock.Now() + 20u * (which / 14)); break;
         case 8: device->reportsCtsOff = !device->reportsCtsOff; break;
         case 9: device->failModemStatus = !device->failModemStatus; break;
-        case 10: device->keepsUnsent = !device->keepsUnsent; break;
+        // A serial port's queue: the kernel device has none to purge.
+        case 10: device->keepsUnsent = device != lpt && !device->keepsUnsent; break;
         case 11: device->openDelay = 500u * (which / 14); break;
         case 12: device->gone = !device->gone; break;
         case 13:

@@ -141,7 +141,7 @@ Outcome FaultPlan::Choose(Call call, FakeDevice& device, DWORD bytes)
         if (((pick >> 3) & 3) == 2)
             jump = 0u - jump - 1u - w.clock.Now();
         w.clock.Advance(jump);
-        allowed += jump;
+        jumped += jump;
         break;
     }
     default: break;
