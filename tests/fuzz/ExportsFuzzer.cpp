@@ -352,23 +352,29 @@ private:
     {
         FakeDevice* device = &Active();
         Win32Double& w = session.Double();
-        switch (which % 14) {
+        switch (which % 15) {
         case 0: device->ctsHeldOff = !device->ctsHeldOff; break;
         case 1: device->failWrites = !device->failWrites; break;
         case 2: device->failAllReads = !device->failAllReads; break;
         case 3: device->refuseOpen = !device->refuseOpen; break;
         case 4: device->refuseTimeouts = !device->refuseTimeouts; break;
-        case 5: device->maxReadChunk = 1 + which / 14; break;
-        case 7: device->HoldCtsOffUntil(w.clock.Now() + 20u * (which / 14)); break;
+        case 5: device->maxReadChunk = 1 + which / 15; break;
+        case 7: device->HoldCtsOffUntil(w.clock.Now() + 20u * (which / 15)); break;
         case 8: device->reportsCtsOff = !device->reportsCtsOff; break;
         case 9: device->failModemStatus = !device->failModemStatus; break;
         // A serial port's queue: the kernel device has none to purge.
         case 10: device->keepsUnsent = device != lpt && !device->keepsUnsent; break;
-        case 11: device->openDelay = 500u * (which / 14); break;
+        case 11: device->openDelay = 500u * (which / 15); break;
         case 12: device->gone = !device->gone; break;
         case 13:
-            w.platformId = w.platformId == VER_PLATFORM_WIN32_NT ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+            if (which & 0x80)
+                w.failVersionQuery = !w.failVersionQuery;
+            else
+                w.platformId = w.platformId == VER_PLATFORM_WIN32_NT ? VER_PLATFORM_WIN32_WINDOWS
+                                                                     : VER_PLATFORM_WIN32_NT;
             break;
+        // Time passes while the host makes no call.
+        case 14: w.clock.Advance(250u * (which / 15)); break;
         default:
             device->ctsHeldOff = device->failWrites = device->failAllReads = false;
             device->refuseOpen = device->refuseTimeouts = false;

@@ -100,3 +100,26 @@ write("registers", "95-40-cells", [0x02] + steps)
 write("registers", "95-no-model", [0x06] + [POLL, 3, ESC, K, 1, SHOW, 1, 1])
 write("registers", "nt-device", [0x03] + steps)
 write("registers", "any-bits", [0x00] + [ANSWER, 12] + [0x7F, 0x08, 0x00, 0xFF, 0x88, 0x80] * 2 + [POLL, 2, ESC, C, POLL, 0])
+
+# Faults the export target sets on the line (ExportsFuzzer.cpp, Fault).
+HELD_OFF, KEEPS_UNSENT = 0, 10
+write("exports", "kept-bytes-purged", init40 + [FAULT, KEEPS_UNSENT, FAULT, HELD_OFF, DISP] + small(1, 2)
+      + [FAULT, HELD_OFF, TIMER, 0, 0, DISP] + small(3) + [TERM])
+# BrlInit("auto"): COM5 a silent Bluetooth link, COM1 answering with no
+# device name: COM1 is tried first and answers.
+AUTO, SILENT, ANSWERING, BLUETOOTH = 0x10, 2, 3, 2 << 2
+write("exports", "auto-bluetooth-last", [INIT, AUTO, 1, 2, 4, SILENT | BLUETOOTH, 0, ANSWERING, DISP] + small(1))
+
+# A display unplugged and plugged back: the write that finds it gone releases
+# the port, BrlTimer seeks it again a second later. Then a line whose status
+# never shows CTS on: BrlTimer tries the away display every 2 s. Then the
+# version query failing, so that LPT1 opens nothing.
+GONE, REPORTS_OFF, VERSION, FAMILY = 12, 8, 13 | 0x80, 13
+def later(quarters):
+    return 14 + 15 * quarters  # time passes: 250 ms a quarter
+write("exports", "lost-and-found", init40 + [FAULT, GONE, DISP] + small(5) + [FAULT, GONE, TIMER, 0, 0]
+      + [FAULT, later(5), TIMER, 0, 0, DISP] + small(6))
+write("exports", "retry-blind-line", [FAULT, REPORTS_OFF] + init40 + [FAULT, HELD_OFF, DISP] + small(7)
+      + [TIMER, 0, 0, FAULT, later(9), TIMER, 0, 0, FAULT, HELD_OFF, FAULT, later(9), TIMER, 0, 0])
+write("exports", "no-version", [FAULT, VERSION, INIT, 8, 1, FAULT, VERSION, FAULT, FAMILY, INIT, 8, 1, SLEEP1,
+      SLEEP0, TERM])
