@@ -36,8 +36,10 @@ uint8_t ParallelPortDouble::Read(uint16_t port)
 {
     uint8_t value;
     if (port == StatusRegister) {
-        if (++statusReads % statusReadsPerTick == 0)
-            win32double::Win32Double::Get().clock.Advance(1);
+        if (++statusReads % statusReadsPerTick == 0) {
+            win32double::Win32Double::Get().clock.Advance(msPerTick);
+            statusMs += msPerTick;
+        }
     }
     if (port == StatusRegister && !scriptedStatus.empty()) {
         value = scriptedStatus.front();

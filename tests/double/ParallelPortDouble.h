@@ -51,9 +51,11 @@ public:
     // Status values returned, in order, before the simulated display is
     // consulted again; lets a test stage any line pattern.
     std::deque<uint8_t> scriptedStatus;
-    // The tick clock of the Win32 double moves 1 ms at every n-th status
-    // read, so that a read loop with a time-out ends.
+    // The tick clock of the Win32 double moves msPerTick at every n-th
+    // status read, so that a read loop with a time-out ends (in fewer reads
+    // the larger the step).
     int statusReadsPerTick = 1;
+    uint32_t msPerTick = 1;
     // Given what the port would read, the value the read returns (a fuzz
     // target answers from its input). Unset: the port's own value.
     std::function<uint8_t(uint16_t port, uint8_t value)> answerIn;
@@ -61,6 +63,7 @@ public:
     // What went on.
     std::vector<Access> accesses;
     int statusReads = 0;
+    uint32_t statusMs = 0; // how far the status reads moved the clock
 
     uint8_t Read(uint16_t port);
     void Write(uint16_t port, uint8_t value);

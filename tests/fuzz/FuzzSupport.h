@@ -135,11 +135,10 @@ public:
         faults.StartCall();
         DWORD start = Double().clock.Now();
         // The simulated parallel port's status reads move the clock too.
-        int statusReads = paralleldouble::ParallelPortDouble::Get().statusReads;
+        DWORD statusMs = paralleldouble::ParallelPortDouble::Get().statusMs;
         auto result = call();
         DWORD held = Double().clock.Now() - start - faults.Jumped();
-        DWORD allowed = faults.Allowed() + static_cast<DWORD>(
-                                               paralleldouble::ParallelPortDouble::Get().statusReads - statusReads);
+        DWORD allowed = faults.Allowed() + (paralleldouble::ParallelPortDouble::Get().statusMs - statusMs);
         FUZZ_CHECK(held <= allowed, std::string(what) + " held the host " + std::to_string(held) +
                                         " ms; the time-outs allow " + std::to_string(allowed));
         return result;
