@@ -214,6 +214,11 @@ private:
         uint8_t model_ = in.Byte();
         static const uint8_t codes[] = { 0x00, 0x01, 0x02, 0x07, 0x08, 0x09, 0x03, 0xFF };
         reply = (model_ & 0x80) ? in.Take(model_ % 20) : FullReply(codes[model_ % 8]);
+        // How long each read takes: a silent display's window ends in
+        // 2000 / that many reads.
+        static const DWORD readMs[] = { 50, 16, 100, 250, 500, 1000, 25, 10 };
+        com->msPerRead = lpt->msPerRead = readMs[kind >> 5];
+        paralleldouble::ParallelPortDouble::Get().msPerTick = readMs[kind >> 5];
         std::string name;
         if (kind & 0x10) {
             DoAuto();

@@ -85,42 +85,44 @@ void KeyReference::Feed(uint8_t b, std::vector<KeyReport>& expected)
         state = SecondKeyByte;
         return;
     case SecondKeyByte: {
-        std::set<int> keys;
+        std::bitset<256> keys;
         for (int bit = 0; bit < 6; ++bit)
             if (first & (1 << bit))
-                keys.insert(36 - bit);
+                keys.set(36 - bit);
         for (int bit = 0; bit < 5; ++bit)
             if (b & (1 << bit))
-                keys.insert(1 + bit);
+                keys.set(1 + bit);
         Report(keys, expected);
         state = Between;
         return;
     }
     case RoutingByte: {
-        int key = b < 6 ? 61 + b : (b + 123) % 256;
-        Report({ key }, expected);
+        std::bitset<256> keys;
+        keys.set(b < 6 ? 61 + b : (b + 123) % 256);
+        Report(keys, expected);
         state = Between;
         return;
     }
     }
 }
 
-void KeyReference::Report(const std::set<int>& keys, std::vector<KeyReport>& expected)
+void KeyReference::Report(const std::bitset<256>& keys, std::vector<KeyReport>& expected)
 {
     // The four highest keys, highest in the lowest byte; the argument
     // comes from the highest key above 128.
-    std::vector<int> sorted(keys.begin(), keys.end());
-    if (sorted.size() > 4)
-        sorted.erase(sorted.begin(), sorted.end() - 4);
     uint32_t code = 0, argument = 0;
     int shift = 0;
-    for (auto k = sorted.rbegin(); k != sorted.rend(); ++k, shift += 8) {
-        uint32_t byte = *k <= 128 ? static_cast<uint32_t>(*k) : *k <= 228 ? 0x81u : 0x82u;
-        code |= byte << shift;
-    }
-    for (int k : keys)
-        if (k >= 129)
+    for (int k = 255; k >= 0; --k) {
+        if (!keys[static_cast<size_t>(k)])
+            continue;
+        if (argument == 0 && k >= 129)
             argument = static_cast<uint32_t>(k <= 228 ? k - 128 : k - 28);
+        if (shift < 32) {
+            uint32_t byte = k <= 128 ? static_cast<uint32_t>(k) : k <= 228 ? 0x81u : 0x82u;
+            code |= byte << shift;
+            shift += 8;
+        }
+    }
     if (code != 0)
         expected.push_back({ code | 0x80000000u, argument });
 }

@@ -5,10 +5,10 @@
 #ifndef BRLWIN32_FUZZ_SUPPORT_H
 #define BRLWIN32_FUZZ_SUPPORT_H
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -112,7 +112,7 @@ public:
     void Feed(uint8_t b, std::vector<KeyReport>& expected);
 
 private:
-    static void Report(const std::set<int>& keys, std::vector<KeyReport>& expected);
+    static void Report(const std::bitset<256>& keys, std::vector<KeyReport>& expected);
     enum { Between, AfterEsc, FirstKeyByte, SecondKeyByte, RoutingByte } state = Between;
     uint8_t first = 0;
 };
