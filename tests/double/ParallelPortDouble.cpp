@@ -49,13 +49,15 @@ uint8_t ParallelPortDouble::Read(uint16_t port)
     }
     if (answerIn)
         value = answerIn(port, value);
-    accesses.push_back(In(port, value));
+    if (keepAccesses)
+        accesses.push_back(In(port, value));
     return value;
 }
 
 void ParallelPortDouble::Write(uint16_t port, uint8_t value)
 {
-    accesses.push_back(Out(port, value));
+    if (keepAccesses)
+        accesses.push_back(Out(port, value));
     ParallelPortSimulator::Write(port, value);
 }
 

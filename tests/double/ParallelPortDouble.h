@@ -60,7 +60,9 @@ public:
     // target answers from its input). Unset: the port's own value.
     std::function<uint8_t(uint16_t port, uint8_t value)> answerIn;
 
-    // What went on.
+    // What went on; a fuzz target that makes thousands of accesses an
+    // input may do without the log.
+    bool keepAccesses = true;
     std::vector<Access> accesses;
     int statusReads = 0;
     uint32_t statusMs = 0; // how far the status reads moved the clock

@@ -472,7 +472,7 @@ private:
     bool* actedOn = nullptr;
     Bytes reply = FullReply(0x01);
     int callbackAction = 0;
-    static constexpr int MaxScans = 2;
+    static constexpr int MaxScans = 1;
     int scans = 0;
     static Run* self;
 };

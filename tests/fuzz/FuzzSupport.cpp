@@ -181,6 +181,7 @@ Session::Session(FuzzInput& in) : faults(in.Take(in.Byte()))
 {
     Win32Double::Get().Reset();
     paralleldouble::ParallelPortDouble::Get().Reset();
+    paralleldouble::ParallelPortDouble::Get().keepAccesses = false;
     Win32Double::Get().chooseOutcome = [this](Call call, FakeDevice& device, DWORD bytes) {
         return faults.Choose(call, device, bytes);
     };

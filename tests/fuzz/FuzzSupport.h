@@ -119,8 +119,9 @@ private:
 
 // A new double and a new driver instance (which becomes g_activeDriver),
 // with the faults of a stretch of the input: its first byte says how many
-// bytes of choices follow. The destructor releases the driver and checks
-// that no handle is left.
+// bytes of choices follow; the simulated parallel port keeps no log of its
+// accesses. The destructor releases the driver, checks that no handle is
+// left, and empties the doubles.
 class Session {
 public:
     explicit Session(FuzzInput& in);

@@ -53,6 +53,7 @@ public:
         static const uint32_t steps[] = { 50, 16, 100, 250, 500, 1000, 25, 10 };
         step = steps[(setup >> 3) & 7];
         port.msPerTick = step;
+        port.keepAccesses = nt; // the NT family may make none
         device = &session.Double().AddDevice("\\\\.\\QZPAR1");
         device->msPerRead = step;
         device->onWrite = [this](FakeDevice&, const Bytes& bytes) {
