@@ -47,6 +47,7 @@ void* Heap::Alloc(size_t bytes)
     }
     if (want > Size || start > Size - want)
         return nullptr;
+    touched = true;
     blocks[start] = want;
     return memory + start;
 }
@@ -67,7 +68,9 @@ void Heap::Reset()
 {
     blocks.clear();
     badFrees = 0;
-    std::memset(memory, 0, sizeof memory);
+    if (touched)
+        std::memset(memory, 0, sizeof memory);
+    touched = false;
 }
 
 FakeDevice& Win32Double::AddDevice(const std::string& name)

@@ -44,12 +44,19 @@ public:
 
     size_t Blocks() const { return blocks.size(); }
     int badFrees = 0;                // Free of a block it never handed out
-    uint8_t* Memory() { return memory; }
+    uint8_t* Memory()
+    {
+        touched = true;
+        return memory;
+    }
     bool Holds(const void* p) const { return p >= memory && p < memory + Size; }
 
 private:
     alignas(4096) uint8_t memory[Size] = {};
     std::map<size_t, size_t> blocks; // offset -> size, in address order
+    // Handed out or mapped since the last Reset: only then is there
+    // anything to clear (a fuzz target resets thousands of times a second).
+    bool touched = false;
 };
 
 // One device that CreateFileA can open by name: "COM1", "\\.\QZPAR1", ...

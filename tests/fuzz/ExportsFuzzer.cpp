@@ -2,7 +2,8 @@
 // pointers, negative and huge counts, names of any length, flags of any
 // value, faults of the line switched on and off, key callbacks that call
 // back in), on the serial line and on the NT family's parallel device,
-// against the Win32 double. Checked:
+// against the Win32 double; each BrlInit lets reads take 10 ms to 1 s, and
+// an input makes at most one BrlInit("auto") scan of the 256 names. Checked:
 //   - no access outside what the host handed over (AddressSanitizer; every
 //     cell buffer is allocated at exactly the size the host may promise);
 //   - every write on the line is one well-formed message, a cell packet
@@ -313,8 +314,9 @@ private:
         };
         size_t before = w.openedNames.size();
         bool hadPort = D().port != nullptr;
-        // A scan tries all 256 names: past a few an input costs the fuzzer
-        // more than it shows.
+        // A scan tries all 256 names, a port object and a dozen calls of
+        // the double each; one an input reaches every step of it, and each
+        // more slows the fuzzer.
         if (!hadPort && ++scans > MaxScans)
             return;
         int r = BrlInit("auto", &Run::Callback);
