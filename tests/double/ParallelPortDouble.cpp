@@ -36,8 +36,10 @@ uint8_t ParallelPortDouble::Read(uint16_t port)
 {
     uint8_t value;
     if (port == StatusRegister) {
-        if (++statusReads % statusReadsPerTick == 0)
-            win32double::Win32Double::Get().clock.Advance(1);
+        if (++statusReads % statusReadsPerTick == 0) {
+            win32double::Win32Double::Get().clock.Advance(msPerTick);
+            statusMs += msPerTick;
+        }
     }
     if (port == StatusRegister && !scriptedStatus.empty()) {
         value = scriptedStatus.front();
@@ -45,13 +47,17 @@ uint8_t ParallelPortDouble::Read(uint16_t port)
     } else {
         value = ParallelPortSimulator::Read(port);
     }
-    accesses.push_back(In(port, value));
+    if (answerIn)
+        value = answerIn(port, value);
+    if (keepAccesses)
+        accesses.push_back(In(port, value));
     return value;
 }
 
 void ParallelPortDouble::Write(uint16_t port, uint8_t value)
 {
-    accesses.push_back(Out(port, value));
+    if (keepAccesses)
+        accesses.push_back(Out(port, value));
     ParallelPortSimulator::Write(port, value);
 }
 

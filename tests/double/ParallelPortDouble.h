@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,13 +51,21 @@ public:
     // Status values returned, in order, before the simulated display is
     // consulted again; lets a test stage any line pattern.
     std::deque<uint8_t> scriptedStatus;
-    // The tick clock of the Win32 double moves 1 ms at every n-th status
-    // read, so that a read loop with a time-out ends.
+    // The tick clock of the Win32 double moves msPerTick at every n-th
+    // status read, so that a read loop with a time-out ends (in fewer reads
+    // the larger the step).
     int statusReadsPerTick = 1;
+    uint32_t msPerTick = 1;
+    // Given what the port would read, the value the read returns (a fuzz
+    // target answers from its input). Unset: the port's own value.
+    std::function<uint8_t(uint16_t port, uint8_t value)> answerIn;
 
-    // What went on.
+    // What went on; a fuzz target that makes thousands of accesses an
+    // input may do without the log.
+    bool keepAccesses = true;
     std::vector<Access> accesses;
     int statusReads = 0;
+    uint32_t statusMs = 0; // how far the status reads moved the clock
 
     uint8_t Read(uint16_t port);
     void Write(uint16_t port, uint8_t value);

@@ -31,6 +31,7 @@ void Win32Double::Reset()
     procLookups.clear();
     dosDevices.clear();
     dosDeviceQueries = 0;
+    chooseOutcome = nullptr;
     lastError = 0;
     heap.Reset();
 }
@@ -46,6 +47,7 @@ void* Heap::Alloc(size_t bytes)
     }
     if (want > Size || start > Size - want)
         return nullptr;
+    touched = true;
     blocks[start] = want;
     return memory + start;
 }
@@ -66,7 +68,9 @@ void Heap::Reset()
 {
     blocks.clear();
     badFrees = 0;
-    std::memset(memory, 0, sizeof memory);
+    if (touched)
+        std::memset(memory, 0, sizeof memory);
+    touched = false;
 }
 
 FakeDevice& Win32Double::AddDevice(const std::string& name)
@@ -90,13 +94,14 @@ HANDLE Win32Double::Open(const char* name, DWORD access, DWORD share, DWORD disp
     FakeDevice* device = name ? Find(name) : nullptr;
     if (device != nullptr)
         clock.Advance(device->openDelay);
+    Outcome outcome = device != nullptr ? Choose(Call::CreateFile, *device) : Outcome::AsSet;
     if (device == nullptr || device->gone) {
         lastError = ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
     // Devices are opened without sharing: a second open is refused, as the
     // system refuses it.
-    if (device->refuseOpen || (device->isOpen && share == 0)) {
+    if (device->refuseOpen || outcome == Outcome::Fail || (device->isOpen && share == 0)) {
         lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
@@ -157,6 +162,8 @@ void AnswerQueryWith(FakeDevice& device, const Bytes& reply)
 } // namespace win32double
 
 using win32double::Bytes;
+using win32double::Call;
+using win32double::Outcome;
 using win32double::FakeDevice;
 using win32double::Win32Double;
 
@@ -185,9 +192,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     // a silent device would never end.
     if (device->readsPerTick <= 1 || device->readCalls % device->readsPerTick == 0)
         w.clock.Advance(device->msPerRead);
-    if (device->gone || device->failAllReads || call == device->failReadAtCall)
+    Outcome outcome = w.Choose(Call::ReadFile, *device, toRead);
+    if (device->gone || device->failAllReads || call == device->failReadAtCall || outcome == Outcome::Fail)
         return FALSE;
-    size_t n = std::min<size_t>({ toRead, device->toHost.size(), device->maxReadChunk });
+    size_t most = outcome == Outcome::TimeOut ? 0 : outcome == Outcome::Short ? 1 : device->maxReadChunk;
+    size_t n = std::min<size_t>({ toRead, device->toHost.size(), most });
     auto* out = static_cast<uint8_t*>(buffer);
     for (size_t i = 0; i < n; ++i) {
         out[i] = device->toHost.front();
@@ -204,16 +213,20 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     if (written)
         *written = 0;
     FakeDevice* device = w.FromHandle(file);
-    if (device == nullptr || device->failWrites || device->gone)
+    Outcome outcome = device != nullptr ? w.Choose(Call::WriteFile, *device, toWrite) : Outcome::AsSet;
+    if (device == nullptr || device->failWrites || device->gone || outcome == Outcome::Fail)
         return FALSE;
     device->writeTimeouts.push_back(device->timeouts);
+    // A short transfer sends the first half and reports it.
+    if (outcome == Outcome::Short)
+        toWrite /= 2;
     const auto* in = static_cast<const uint8_t*>(buffer);
     Bytes bytes(in, in + toWrite);
-    if (device->CtsOff(w.clock.Now())) {
+    if (device->CtsOff(w.clock.Now()) || outcome == Outcome::TimeOut) {
         DWORD timeout = device->timeouts.WriteTotalTimeoutMultiplier * toWrite +
                         device->timeouts.WriteTotalTimeoutConstant;
         DWORD paused = device->ctsOffUntil - w.clock.Now();
-        if (device->ctsHeldOff || paused > timeout) {
+        if (device->ctsHeldOff || outcome == Outcome::TimeOut || paused > timeout) {
             // The write time-out runs out with nothing sent.
             w.clock.Advance(timeout);
             if (device->keepsUnsent)
@@ -256,7 +269,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID 
     d->ioctls.push_back(request);
     if (returned)
         *returned = 0;
-    return d->failIoctls ? FALSE : TRUE;
+    return w.Choose(Call::DeviceIoControl, *d) == Outcome::Fail || d->failIoctls ? FALSE : TRUE;
 }
 
 // Reads the old mode-string form, "COM1:9600,n,8,1", enough for the driver's
@@ -319,7 +332,7 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->getCommStateCalls++;
-    if (device->failGetCommState)
+    if (Win32Double::Get().Choose(Call::GetCommState, *device) == Outcome::Fail || device->failGetCommState)
         return FALSE;
     *dcb = device->reportedDcb;
     dcb->DCBlength = sizeof(DCB);
@@ -332,7 +345,7 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
     if (device == nullptr)
         return FALSE;
     device->setCommStateCalls++;
-    if (device->failSetCommState)
+    if (Win32Double::Get().Choose(Call::SetCommState, *device) == Outcome::Fail || device->failSetCommState)
         return FALSE;
     device->dcb = *dcb;
     return TRUE;
@@ -341,7 +354,8 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->refuseTimeouts)
+    if (device == nullptr || Win32Double::Get().Choose(Call::SetCommTimeouts, *device) == Outcome::Fail ||
+        device->refuseTimeouts)
         return FALSE;
     device->timeoutsSet = true;
     device->timeouts = *timeouts;
@@ -358,6 +372,8 @@ BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
     if (device == nullptr)
         return FALSE;
     device->clearCommErrorCalls++;
+    if (Win32Double::Get().Choose(Call::ClearCommError, *device) == Outcome::Fail)
+        return FALSE;
     return device->failClearCommError || device->gone ? FALSE : TRUE;
 }
 
@@ -370,7 +386,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
     if (device == nullptr)
         return FALSE;
     device->modemStatusCalls++;
-    if (device->failModemStatus || device->gone)
+    if (w.Choose(Call::GetCommModemStatus, *device) == Outcome::Fail || device->failModemStatus || device->gone)
         return FALSE;
     if (status && !device->reportsCtsOff && !device->CtsOff(w.clock.Now()))
         *status = MS_CTS_ON | MS_DSR_ON;
@@ -380,7 +396,7 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD status)
 BOOL PurgeComm(HANDLE file, DWORD flags)
 {
     FakeDevice* device = Win32Double::Get().FromHandle(file);
-    if (device == nullptr || device->gone)
+    if (device == nullptr || Win32Double::Get().Choose(Call::PurgeComm, *device) == Outcome::Fail || device->gone)
         return FALSE;
     device->purges.push_back(flags);
     if (flags & PURGE_TXCLEAR)

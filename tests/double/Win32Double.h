@@ -44,12 +44,19 @@ public:
 
     size_t Blocks() const { return blocks.size(); }
     int badFrees = 0;                // Free of a block it never handed out
-    uint8_t* Memory() { return memory; }
+    uint8_t* Memory()
+    {
+        touched = true;
+        return memory;
+    }
     bool Holds(const void* p) const { return p >= memory && p < memory + Size; }
 
 private:
     alignas(4096) uint8_t memory[Size] = {};
     std::map<size_t, size_t> blocks; // offset -> size, in address order
+    // Handed out or mapped since the last Reset: only then is there
+    // anything to clear (a fuzz target resets thousands of times a second).
+    bool touched = false;
 };
 
 // One device that CreateFileA can open by name: "COM1", "\\.\QZPAR1", ...
@@ -138,6 +145,15 @@ struct FakeDevice {
     void SendAt(DWORD at, const Bytes& bytes) { arrivals.push_back({ at, bytes }); }
 };
 
+// What one call of a device does, for a test that chooses it call by call
+// (the fuzz targets): as the device's settings say, refused, a short
+// transfer, or a write that meets its time-out with nothing sent.
+enum class Outcome { AsSet, Fail, Short, TimeOut };
+enum class Call {
+    CreateFile, ReadFile, WriteFile, ClearCommError, GetCommModemStatus, SetCommTimeouts, SetCommState,
+    GetCommState, PurgeComm, DeviceIoControl
+};
+
 class Win32Double {
 public:
     static Win32Double& Get();
@@ -173,6 +189,13 @@ public:
     // "COM7" -> "\Device\VCP0". A name not here has none.
     std::map<std::string, std::string> dosDevices;
     int dosDeviceQueries = 0;
+    // Asked before each call on a device (with the bytes a transfer asks
+    // for); may move the clock. Unset: every call is AsSet.
+    std::function<Outcome(Call, FakeDevice&, DWORD)> chooseOutcome;
+    Outcome Choose(Call call, FakeDevice& device, DWORD bytes = 0)
+    {
+        return chooseOutcome ? chooseOutcome(call, device, bytes) : Outcome::AsSet;
+    }
 
     // Used by the function definitions.
     HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags);

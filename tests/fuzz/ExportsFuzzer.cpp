@@ -2,7 +2,8 @@
 // pointers, negative and huge counts, names of any length, flags of any
 // value, faults of the line switched on and off, key callbacks that call
 // back in), on the serial line and on the NT family's parallel device,
-// against the Win32 double. Checked:
+// against the Win32 double; each BrlInit lets reads take 10 ms to 1 s, and
+// an input makes at most one BrlInit("auto") scan of the 256 names. Checked:
 //   - no access outside what the host handed over (AddressSanitizer; every
 //     cell buffer is allocated at exactly the size the host may promise);
 //   - every write on the line is one well-formed message, a cell packet
@@ -11,12 +12,25 @@
 //   - the driver's cells are always what the host last asked for, and after
 //     a call that sent a packet the display shows them;
 //   - results are 0 or 1 (BrlInit: 0 or a model's counts), and the driver
-//     holds a handle exactly while it holds a port.
+//     holds a handle exactly while it holds a port;
+//   - with any faults of the input's choosing (FuzzSupport.h), lines that
+//     go away and come back, either Windows family: no display call holds
+//     the host longer than the time-outs allow; a display reopened by
+//     BrlTimer gets exactly one cell packet, and BrlTimer sends one only to
+//     a display that missed the last; BrlInit("auto") opens COM ports only,
+//     each at most once, in the scan order (ports the system names, then
+//     those it names none for, then Bluetooth links; plain on 95/98), and
+//     none after the one that answered; BrlTerminate at the end leaves no
+//     port open.
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "FuzzSupport.h"
 #include "HostStreamDecoder.h"
+#include "ports/DirectParallelPort.h"
 
 namespace {
 
@@ -58,51 +72,67 @@ struct HostModel {
 struct Display {
     Bytes shown;          // decoded cells of the last packet
     int packetsInCall = 0;
+    int deliveredAt = 0;  // the write count when the last whole message went out
 };
 
 class Run {
 public:
-    Run(FuzzInput& in) : in(in) {}
+    explicit Run(FuzzInput& in) : in(in), session(in) {}
 
     void Go()
     {
         // The serial line, and the parallel device that "LPT1" opens on the
         // NT family.
-        com = &session.Double().AddDevice("COM1");
-        lpt = &session.Double().AddDevice("\\\\.\\QZPAR1");
-        for (FakeDevice* d : { com, lpt })
-            d->onWrite = [this](FakeDevice& device, const Bytes& bytes) { OnWrite(device, bytes); };
+        com = AddDevice("COM1");
+        lpt = AddDevice("\\\\.\\QZPAR1");
         self = this;
         for (int step = 0; step < 64 && !in.Empty(); ++step) {
             display.packetsInCall = 0;
             Step(in.Byte());
             Check();
         }
+        BrlTerminate();
+        FUZZ_CHECK(session.Double().openHandles == 0 && D().port == nullptr, "BrlTerminate left a port open");
         self = nullptr;
     }
 
 private:
     EscProtocolDriver& D() { return session.Driver(); }
+    FakeDevice* AddDevice(const std::string& name)
+    {
+        FakeDevice* d = &session.Double().AddDevice(name);
+        d->onWrite = [this](FakeDevice& device, const Bytes& bytes) { OnWrite(device, bytes); };
+        devices.push_back(d);
+        return d;
+    }
     // The device the driver holds, else the one its port name opens next.
     FakeDevice& Active()
     {
-        if (com->isOpen || lpt->isOpen)
-            return com->isOpen ? *com : *lpt;
+        for (FakeDevice* d : devices)
+            if (d->isOpen)
+                return *d;
         return (D().portName[0] | 0x20) == 'l' ? *lpt : *com;
     }
     int Total() { return D().statusCells + D().textCells; }
 
     void OnWrite(FakeDevice& d, const Bytes& bytes)
     {
+        // Half a message went out: the display shows something else now.
+        if (session.Faults().Last() == Outcome::Short) {
+            display.shown.clear();
+            return;
+        }
         HostStreamDecoder decoder(Total());
         std::vector<HostStreamDecoder::Message> out;
         decoder.Feed(bytes.data(), bytes.size(), out);
         decoder.Finish(out);
         FUZZ_CHECK(out.size() == 1, "one write, " + std::to_string(out.size()) + " messages: " + Hex(bytes));
         const auto& m = out[0];
+        display.deliveredAt = session.Faults().Writes();
         FUZZ_CHECK(m.kind != HostStreamDecoder::Message::Malformed, m.Describe(D().statusCells));
         if (m.kind == HostStreamDecoder::Message::Query) {
-            d.Send(reply);
+            if (silent.count(&d) == 0)
+                d.Send(reply);
         } else if (m.kind == HostStreamDecoder::Message::Cells) {
             FUZZ_CHECK(Bytes(D().cells, D().cells + m.cells.size()) == m.cells,
                        "packet " + m.Describe(D().statusCells) + " is not the driver's cells " +
@@ -185,7 +215,16 @@ private:
         uint8_t model_ = in.Byte();
         static const uint8_t codes[] = { 0x00, 0x01, 0x02, 0x07, 0x08, 0x09, 0x03, 0xFF };
         reply = (model_ & 0x80) ? in.Take(model_ % 20) : FullReply(codes[model_ % 8]);
+        // How long each read takes: a silent display's window ends in
+        // 2000 / that many reads.
+        static const DWORD readMs[] = { 50, 16, 100, 250, 500, 1000, 25, 10 };
+        com->msPerRead = lpt->msPerRead = readMs[kind >> 5];
+        paralleldouble::ParallelPortDouble::Get().msPerTick = readMs[kind >> 5];
         std::string name;
+        if (kind & 0x10) {
+            DoAuto();
+            return;
+        }
         switch (kind % 4) {
         case 0: name = (kind & 8) ? "LPT1" : "COM1:38400,n,8,1"; break;
         case 1: name = "COM1:38400,n,8,1" + in.Text(in.Byte()); break;
@@ -210,12 +249,94 @@ private:
         FUZZ_CHECK(static_cast<size_t>(std::strlen(D().portName)) < sizeof D().portName, "port name overran");
     }
 
+    // A display that missed the last message: the last write did not
+    // deliver one whole.
+    bool Owed() { return session.Faults().Writes() > display.deliveredAt; }
+
     void DoTimer()
     {
         Active().Send(in.Take(in.Byte() % 24));
         callbackAction = in.Byte() % 5;
+        bool hadPort = D().port != nullptr, owed = Owed(), acted = false;
+        int writes = session.Faults().Writes();
+        actedOn = &acted;
         BrlTimer();
+        actedOn = nullptr;
         callbackAction = 0;
+        if (acted)
+            return;
+        int sent = session.Faults().Writes() - writes;
+        if (!hadPort && D().port != nullptr)
+            FUZZ_CHECK(sent == 1, "a reopened display got " + std::to_string(sent) + " packets");
+        // A reopen whose one packet failed lets the port go again.
+        else if (!hadPort)
+            FUZZ_CHECK(sent <= 1, "a display reopened and lost got " + std::to_string(sent) + " packets");
+        else
+            FUZZ_CHECK(sent == 0 || (sent == 1 && owed), std::to_string(sent) + " packets to a display that " +
+                                                              (owed ? "missed one" : "missed none"));
+    }
+
+    // BrlInit("auto") over COM1 and up to six more ports, each absent,
+    // busy, silent or answering, named by the system as a serial port, a
+    // Bluetooth link or not at all, and maybe slow to open.
+    void DoAuto()
+    {
+        Win32Double& w = session.Double();
+        for (int n = in.Byte() % 7; n > 0; --n) {
+            int number = 1 + in.Byte();
+            uint8_t how = in.Byte();
+            std::string name = "COM" + std::to_string(number);
+            FakeDevice* d = number == 1 ? com : w.Find(number > 9 ? "\\\\.\\" + name : name);
+            if (d == nullptr && how % 4 != 0)
+                d = AddDevice(number > 9 ? "\\\\.\\" + name : name);
+            if (d != nullptr) {
+                d->refuseOpen = how % 4 == 1;
+                if (how % 4 == 2)
+                    silent.insert(d);
+                d->msPerRead = 50; // a silent port costs 40 reads, not 2000
+                d->openDelay = (how & 0x10) ? 3000 : 0;
+            }
+            static const char* const kinds[] = { nullptr, "\\Device\\Serial", "\\Device\\BthModem", "\\DEVICE\\BTHMODEM" };
+            if (kinds[(how >> 2) % 4] != nullptr)
+                w.dosDevices[name] = kinds[(how >> 2) % 4] + std::to_string(number);
+        }
+        // The order the ports must be tried in.
+        auto place = [&](int number) {
+            auto named = w.dosDevices.find("COM" + std::to_string(number));
+            int group = 1;
+            if (w.platformId == VER_PLATFORM_WIN32_NT && named != w.dosDevices.end()) {
+                std::string device = named->second;
+                for (char& c : device)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                group = device.rfind("\\device\\bthmodem", 0) == 0 ? 2 : 0;
+            }
+            return group * 1000 + number;
+        };
+        size_t before = w.openedNames.size();
+        bool hadPort = D().port != nullptr;
+        // A scan tries all 256 names, a port object and a dozen calls of
+        // the double each; one an input reaches every step of it, and each
+        // more slows the fuzzer.
+        if (!hadPort && ++scans > MaxScans)
+            return;
+        int r = BrlInit("auto", &Run::Callback);
+        FUZZ_CHECK(r == 0 || r == 0x0514 || r == 0x0528 || r == 0x0550, "BrlInit returned " + std::to_string(r));
+        int last = -1;
+        std::string lastName;
+        for (size_t i = before; i < w.openedNames.size(); ++i) {
+            lastName = w.openedNames[i];
+            std::string port = lastName.rfind("\\\\.\\", 0) == 0 ? lastName.substr(4) : lastName;
+            FUZZ_CHECK(port.size() > 3 && port.compare(0, 3, "COM") == 0, "auto opened " + lastName);
+            int at = place(std::atoi(port.c_str() + 3));
+            FUZZ_CHECK(at > last, "auto opened " + lastName + " out of the scan order");
+            last = at;
+        }
+        if (r != 0) {
+            FUZZ_CHECK(!hadPort, "BrlInit succeeded over an open port");
+            FUZZ_CHECK(lastName.find(D().portName) != std::string::npos,
+                       std::string("auto kept ") + D().portName + " but opened " + lastName + " last");
+            display.shown.clear();
+        }
     }
 
     static void BRLCALLBACK Callback(unsigned int code, unsigned int argument)
@@ -226,6 +347,8 @@ private:
             return;
         int action = self->callbackAction;
         self->callbackAction = 0; // once per poll, as a host would
+        if (action != 0 && self->actedOn != nullptr)
+            *self->actedOn = true;
         switch (action) {
         case 1: self->DoTerminate(); break;
         case 2: self->DoSleep(1); break;
@@ -242,21 +365,53 @@ private:
     void Fault(uint8_t which)
     {
         FakeDevice* device = &Active();
-        switch (which % 7) {
+        Win32Double& w = session.Double();
+        switch (which % 15) {
         case 0: device->ctsHeldOff = !device->ctsHeldOff; break;
         case 1: device->failWrites = !device->failWrites; break;
         case 2: device->failAllReads = !device->failAllReads; break;
         case 3: device->refuseOpen = !device->refuseOpen; break;
         case 4: device->refuseTimeouts = !device->refuseTimeouts; break;
-        case 5: device->maxReadChunk = 1 + which / 7; break;
+        case 5: device->maxReadChunk = 1 + which / 15; break;
+        case 7: device->HoldCtsOffUntil(w.clock.Now() + 20u * (which / 15)); break;
+        case 8: device->reportsCtsOff = !device->reportsCtsOff; break;
+        case 9: device->failModemStatus = !device->failModemStatus; break;
+        // A serial port's queue: the kernel device has none to purge.
+        case 10: device->keepsUnsent = device != lpt && !device->keepsUnsent; break;
+        case 11: device->openDelay = 500u * (which / 15); break;
+        case 12: device->gone = !device->gone; break;
+        case 13:
+            if (which & 0x80)
+                w.failVersionQuery = !w.failVersionQuery;
+            else
+                w.platformId = w.platformId == VER_PLATFORM_WIN32_NT ? VER_PLATFORM_WIN32_WINDOWS
+                                                                     : VER_PLATFORM_WIN32_NT;
+            break;
+        // Time passes while the host makes no call.
+        case 14: w.clock.Advance(250u * (which / 15)); break;
         default:
             device->ctsHeldOff = device->failWrites = device->failAllReads = false;
             device->refuseOpen = device->refuseTimeouts = false;
+            device->ctsPaused = device->reportsCtsOff = device->failModemStatus = device->gone = false;
             break;
         }
     }
 
     void Step(uint8_t op)
+    {
+        // Every call but BrlInit, whose identification window is its own.
+        if (op % 12 == 0 || op % 12 == 10)
+            Do(op);
+        else
+        {
+            static const char* const names[] = { "BrlInit", "BrlTerminate", "BrlDisplay", "BrlDisplayStatus",
+                                                 "BrlClear", "BrlRefresh", "BrlSleep", "BrlSleep(1)",
+                                                 "BrlSleep(0)", "BrlTimer", "", "BrlDisplay (same cells)" };
+            session.Timed(names[op % 12], [&] { return Do(op), 0; });
+        }
+    }
+
+    void Do(uint8_t op)
     {
         switch (op % 12) {
         case 0: DoInit(); break;
@@ -300,8 +455,10 @@ private:
             FUZZ_CHECK(display.shown == want,
                        "the display shows " + Hex(display.shown) + " but the host asked for " + Hex(want));
         }
+        // The register transport of the 95/98 family holds no handle.
+        bool handled = D().port != nullptr && dynamic_cast<DirectParallelPort*>(D().port) == nullptr;
         int handles = session.Double().openHandles;
-        FUZZ_CHECK(handles == (D().port != nullptr ? 1 : 0),
+        FUZZ_CHECK(handles == (handled ? 1 : 0),
                    std::to_string(handles) + " handles, port " + (D().port ? "held" : "none"));
         FUZZ_CHECK(D().parserState >= 0 && D().parserState <= 4, "parser state");
     }
@@ -310,10 +467,15 @@ private:
     Session session;
     FakeDevice* com = nullptr;
     FakeDevice* lpt = nullptr;
+    std::vector<FakeDevice*> devices;
+    std::set<const FakeDevice*> silent;
     HostModel model;
     Display display;
+    bool* actedOn = nullptr;
     Bytes reply = FullReply(0x01);
     int callbackAction = 0;
+    static constexpr int MaxScans = 1;
+    int scans = 0;
     static Run* self;
 };
 

@@ -9,11 +9,19 @@ import os
 here = os.path.dirname(os.path.abspath(__file__))
 
 
-def write(target, name, data):
+def write(target, name, data, faults=()):
+    """A seed: the fault choices of FuzzSupport.h (none by default), then
+    the target's own layout."""
     path = os.path.join(here, "corpus", target)
     os.makedirs(path, exist_ok=True)
     with open(os.path.join(path, name), "wb") as f:
-        f.write(bytes(data))
+        f.write(bytes([len(faults)] + list(faults) + list(data)))
+
+
+# One fault choice a call (FuzzSupport.h).
+AS_SET, FAIL, SHORT, TIME_OUT = 0, 4, 5, 6
+def jump(scale, steps):
+    return 7 | scale << 3 | steps << 5
 
 
 ESC = 0x1B
@@ -31,6 +39,9 @@ write("input", "packets-sign-extended", [0x03] + packets)
 write("input", "noise-between-packets", [0x10] + noise + [ESC, C, 0x08] + noise + [ESC, K, 0x20, 0x00])
 write("input", "routing-sweep", [0xFC] + [b for r in range(0, 256, 7) for b in (ESC, C, r)])
 write("input", "split-everywhere", [0x04, ESC, K, ESC, K, 0x01, ESC, ESC, C])
+# After identification's calls (open, state, time-outs, query, read, after
+# query), each poll is one read: some fail, one shortens, one loses the line.
+write("input", "reads-failing", [0x08] + packets, faults=[0] * 6 + [FAIL, SHORT, TIME_OUT, 0, FAIL, FAIL, jump(1, 3)])
 
 # Identification: shape byte, delay byte, then the reply.
 full40 = [0x3F, 0x01] + [0x00] * 13
@@ -46,8 +57,12 @@ replies = {
     "answer-at-the-end": [0x00] * 13 + [0x3F, 0x09, 0x00],
     "question-mark-last": [0x00] * 14 + [0x3F],
 }
+# Each read takes 8 ms: a silent display costs 250 reads, not 2000.
 for name, reply in replies.items():
-    write("identify", name, [0x0F, 0x00] + reply)
+    write("identify", name, [0xEF, 0x00] + reply)
+write("identify", "open-refused", [0xEF, 0x00] + full40, faults=[FAIL])
+write("identify", "query-short", [0xEF, 0x00] + full40, faults=[0, 0, 0, SHORT])
+write("identify", "read-fails-midway", [0xE0, 0x00] + full40, faults=[0, 0, 0, 0, 0, 0, FAIL, 0, jump(2, 1)])
 write("identify", "one-byte-a-read", [0x00, 0x00] + full40)
 write("identify", "second-half-in-time", [0x12, 0x40] + full40)
 write("identify", "second-half-too-late", [0x13, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x3F, 0x01])
@@ -75,3 +90,36 @@ write("exports", "before-init", [DISP] + small(1) + [STAT] + small(1) + [CLEAR, 
 write("exports", "parallel-device", [INIT, 8, 1, DISP] + small(1, 2, 0x1B) + [TIMER, 4, ESC, K, 1, 1, 0]
       + [SLEEP1, SLEEP0, FAULT, 1, REFRESH, FAULT, 6, INIT, 0, 1, TERM, INIT, 0, 1, INIT, 8, 1, TERM])
 write("exports", "odd-replies", [INIT, 0, 0x83, 0x3F, 0x02, 0x00, DISP] + small(1) + [TERM, INIT, 0, 0x80, INIT, 0, 6])
+
+# The parallel port: set-up byte (bit 0 NT, bits 1-2 model), then steps
+# (RegisterFuzzer.cpp).
+POLL, SHOW, ANSWER, AGAIN = range(4)
+keys = [ESC, K, 0x01, 0x02, ESC, C, 0x07, ESC, ESC, C, 0x00]
+steps = [SHOW, 4, 1, 0x1B, 0xC3, 0xFF, POLL, len(keys)] + keys + [POLL, 0, SHOW, 0, AGAIN, SHOW, 2, 0x40, 0x02]
+write("registers", "95-40-cells", [0x02] + steps)
+write("registers", "95-no-model", [0x06] + [POLL, 3, ESC, K, 1, SHOW, 1, 1])
+write("registers", "nt-device", [0x03] + steps)
+write("registers", "any-bits", [0x00] + [ANSWER, 12] + [0x7F, 0x08, 0x00, 0xFF, 0x88, 0x80] * 2 + [POLL, 2, ESC, C, POLL, 0])
+
+# Faults the export target sets on the line (ExportsFuzzer.cpp, Fault).
+HELD_OFF, KEEPS_UNSENT = 0, 10
+write("exports", "kept-bytes-purged", init40 + [FAULT, KEEPS_UNSENT, FAULT, HELD_OFF, DISP] + small(1, 2)
+      + [FAULT, HELD_OFF, TIMER, 0, 0, DISP] + small(3) + [TERM])
+# BrlInit("auto"): COM5 a silent Bluetooth link, COM1 answering with no
+# device name: COM1 is tried first and answers.
+AUTO, SILENT, ANSWERING, BLUETOOTH = 0x10, 2, 3, 2 << 2
+write("exports", "auto-bluetooth-last", [INIT, AUTO, 1, 2, 4, SILENT | BLUETOOTH, 0, ANSWERING, DISP] + small(1))
+
+# A display unplugged and plugged back: the write that finds it gone releases
+# the port, BrlTimer seeks it again a second later. Then a line whose status
+# never shows CTS on: BrlTimer tries the away display every 2 s. Then the
+# version query failing, so that LPT1 opens nothing.
+GONE, REPORTS_OFF, VERSION, FAMILY = 12, 8, 13 | 0x80, 13
+def later(quarters):
+    return 14 + 15 * quarters  # time passes: 250 ms a quarter
+write("exports", "lost-and-found", init40 + [FAULT, GONE, DISP] + small(5) + [FAULT, GONE, TIMER, 0, 0]
+      + [FAULT, later(5), TIMER, 0, 0, DISP] + small(6))
+write("exports", "retry-blind-line", [FAULT, REPORTS_OFF] + init40 + [FAULT, HELD_OFF, DISP] + small(7)
+      + [TIMER, 0, 0, FAULT, later(9), TIMER, 0, 0, FAULT, HELD_OFF, FAULT, later(9), TIMER, 0, 0])
+write("exports", "no-version", [FAULT, VERSION, INIT, 8, 1, FAULT, VERSION, FAULT, FAMILY, INIT, 8, 1, SLEEP1,
+      SLEEP0, TERM])
