@@ -151,9 +151,13 @@ private:
         FUZZ_CHECK(port.statusReads - reads <= 4 * 80 + 1,
                    "a poll read the status " + std::to_string(port.statusReads - reads) + " times");
         size_t taken = waiting - std::min(waiting, queue.size());
-        FUZZ_CHECK(taken <= 80, "a poll took " + std::to_string(taken) + " bytes");
+        // A forced IN of the control register makes the driver write back
+        // control bits the port never had, and an Init edge among them is
+        // the display's cue to hand over a byte: only a port that answers
+        // truly is held to what the driver reads.
         if (!Trusted())
             return;
+        FUZZ_CHECK(taken <= 80, "a poll took " + std::to_string(taken) + " bytes");
         for (size_t i = 0; i < taken; ++i)
             reference.Feed(line[fed++], expected);
         FUZZ_CHECK(Reports() == expected, "after " + std::to_string(fed) + " bytes: " +
