@@ -13,6 +13,19 @@ void ComPortDisplay::Restart()
     if (simulator)
         packetsInBefore += static_cast<int>(simulator->Messages().size());
     simulator.reset(new DisplaySimulator(config, [this](const Bytes& b) { Write(b); }));
+    messagesNoted = 0;
+    lastQuery = lastCells = -1;
+}
+
+void ComPortDisplay::NoteMessages()
+{
+    const auto& messages = simulator->Messages();
+    for (; messagesNoted < messages.size(); ++messagesNoted) {
+        if (messages[messagesNoted].kind == HostStreamDecoder::Message::Query)
+            lastQuery = static_cast<int>(messagesNoted);
+        else if (messages[messagesNoted].kind == HostStreamDecoder::Message::Cells)
+            lastCells = static_cast<int>(messagesNoted);
+    }
 }
 
 bool ComPortDisplay::Open(const std::string& devicePath, std::string& error)
@@ -74,6 +87,7 @@ bool ComPortDisplay::Poll()
         if (on)
             simulator->FromHost(buffer, got);
     }
+    NoteMessages();
     return any;
 }
 
@@ -105,17 +119,12 @@ LinkStatus::Facts ComPortDisplay::Facts() const
 {
     LinkStatus::Facts f;
     f.on = on;
-    const auto& messages = simulator->Messages();
-    for (size_t i = 0; i < messages.size(); ++i) {
-        if (messages[i].kind == HostStreamDecoder::Message::Query)
-            f.lastQuery = static_cast<int>(i);
-        else if (messages[i].kind == HostStreamDecoder::Message::Cells)
-            f.lastCells = static_cast<int>(i);
-    }
+    f.lastQuery = lastQuery;
+    f.lastCells = lastCells;
     f.cellsBlank = true;
     for (uint8_t c : simulator->Cells())
         f.cellsBlank = f.cellsBlank && c == 0;
-    f.packetsIn = packetsInBefore + static_cast<int>(messages.size());
+    f.packetsIn = packetsInBefore + static_cast<int>(simulator->Messages().size());
     f.packetsOut = packetsOut;
     return f;
 }

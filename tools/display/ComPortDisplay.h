@@ -51,6 +51,9 @@ public:
 private:
     void Write(const Bytes& bytes);
     void Restart();
+    // Takes in the messages that came since the last look, so that the
+    // status line, asked at every tick, never walks the whole session.
+    void NoteMessages();
 
     DisplaySimulator::Config config;
     std::unique_ptr<DisplaySimulator> simulator;
@@ -58,6 +61,8 @@ private:
     bool on = true;
     Tap tap;
     int packetsInBefore = 0; // of the simulators before a power cycle
+    size_t messagesNoted = 0;
+    int lastQuery = -1, lastCells = -1;
     int packetsOut = 0;
 };
 
