@@ -10,8 +10,8 @@
 //     being ESC 'B' and exactly statusCells + textCells cells with every
 //     encoded 0x1B doubled, which carries the driver's cells of the moment;
 //   - the driver's cells are always what the host last asked for, and after
-//     a call that sent a packet, failed no display call and whose last
-//     write went out whole, the display shows them;
+//     a call that sent a packet, whose last write went out whole and whose
+//     cells were all sent, the display shows them;
 //   - results are 0 or 1 (BrlInit: 0 or a model's counts), and the driver
 //     holds a handle exactly while it holds a port;
 //   - with any faults of the input's choosing (FuzzSupport.h), lines that
@@ -73,7 +73,10 @@ struct HostModel {
 struct Display {
     Bytes shown;          // decoded cells of the last packet
     int packetsInCall = 0;
-    bool failedInCall = false; // a display call of this step returned 0
+    // This step's cells may not have reached the display: a display call
+    // returned 0, or BrlSleep or BrlTerminate, which have no failure to
+    // report, let the port go without a whole blank packet.
+    bool missed = false;
     int deliveredAt = 0;  // the write count when the last whole message went out
     int delivered = 0;    // whole messages, all told
 };
@@ -91,7 +94,7 @@ public:
         self = this;
         for (int step = 0; step < 64 && !in.Empty(); ++step) {
             display.packetsInCall = 0;
-            display.failedInCall = false;
+            display.missed = false;
             Step(in.Byte());
             Check();
         }
@@ -173,7 +176,7 @@ private:
     void ExpectBool(int result, const char* what)
     {
         FUZZ_CHECK(result == 0 || result == 1, std::string(what) + " returned " + std::to_string(result));
-        display.failedInCall |= result == 0;
+        display.missed |= result == 0;
     }
 
     void DoDisplay(const uint8_t* src, int count)
@@ -199,22 +202,26 @@ private:
     void DoSleep(int flag)
     {
         bool hadPort = D().port != nullptr;
-        int text = D().textCells;
+        int text = D().textCells, delivered = display.delivered;
         int r = BrlSleep(flag);
         FUZZ_CHECK(r == 1, "BrlSleep returned " + std::to_string(r));
         if (flag != model.sleeping) {
             model.sleeping = flag;
-            if (flag != 0 && hadPort)
+            if (flag != 0 && hadPort) {
                 model.Clear(text);
+                display.missed |= display.delivered == delivered;
+            }
         }
     }
     void DoTerminate()
     {
         bool hadPort = D().port != nullptr;
-        int text = D().textCells;
+        int text = D().textCells, delivered = display.delivered;
         BrlTerminate();
-        if (hadPort && text > 0)
+        if (hadPort && text > 0) {
             model.Clear(text);
+            display.missed |= display.delivered == delivered;
+        }
         FUZZ_CHECK(D().port == nullptr, "terminate left a port");
     }
 
@@ -466,11 +473,11 @@ private:
         FUZZ_CHECK(std::memcmp(D().cells, model.cells, BufferSize) == 0,
                    "driver cells " + Hex(D().cells, BufferSize) + " are not the host's " + Hex(model.cells, BufferSize));
         FUZZ_CHECK(D().sleeping == model.sleeping, "sleep flag");
-        // Where a later write of the same step delivered nothing whole, or a
-        // display call failed before it wrote (a key callback's BrlDisplay
-        // on a line held off or gone, say), the host was told, and the
-        // display keeps what it last got whole.
-        if (display.packetsInCall > 0 && !Owed() && !display.failedInCall) {
+        // Where a later write of the same step delivered nothing whole, or
+        // cells were missed (a key callback's BrlDisplay on a line held off
+        // or gone, say, or its BrlSleep(1) there), the display keeps what it
+        // last got whole.
+        if (display.packetsInCall > 0 && !Owed() && !display.missed) {
             Bytes want(model.cells, model.cells + Total());
             FUZZ_CHECK(display.shown == want,
                        "the display shows " + Hex(display.shown) + " but the host asked for " + Hex(want));
